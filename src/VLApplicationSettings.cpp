@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "VLApplicationSettings.h"
+
+#include <QSettings>
+
+QString VLApplicationSettings::m_fileName;
+
+void VLApplicationSettings::SetFileName(const QString &fileName)
+{
+    m_fileName = fileName;
+}
+
+QString VLApplicationSettings::GetFileName()
+{
+    return m_fileName;
+}
+
+QString VLApplicationSettings::GetName(UseDataRole role)
+{
+    switch (role) {
+    case ColorManagementWorkingProfileId:
+        return QStringLiteral("ColorManagement/WorkingProfileID");
+    case MiscellaneousCheckForUpdate:
+        return QStringLiteral("Miscellaneous/CheckForUpdate");
+    case UpdateRemind:
+        return QStringLiteral("Update/Remind");
+    case UpdateRemindDate:
+        return QStringLiteral("Update/RemindDate");
+    }
+    return QString();
+}
+
+// A fresh QSettings per call: the file is re-read every time and a write is
+// flushed when the object goes out of scope, before the call returns.
+QVariant VLApplicationSettings::GetValue(const QString &key, const QVariant &defaultValue)
+{
+    const QSettings settings(GetFileName(), QSettings::IniFormat);
+    return settings.value(key, defaultValue);
+}
+
+void VLApplicationSettings::SetValue(const QString &key, const QVariant &value)
+{
+    QSettings settings(GetFileName(), QSettings::IniFormat);
+    settings.setValue(key, value);
+}
+
+bool VLApplicationSettings::Contains(const QString &key)
+{
+    const QSettings settings(GetFileName(), QSettings::IniFormat);
+    return settings.contains(key);
+}

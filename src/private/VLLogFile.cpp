@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "private/VLLogFile_p.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QMutexLocker>
+
+void VLLogFile::Open(const QString &folder)
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_file.isOpen())
+        return;
+
+    QDir dir;
+    if (!dir.mkpath(folder))
+        return;
+
+    // Each run keeps only its own log: every earlier .txt file goes,
+    // whoever made it.
+    const QDir logDir(folder);
+    const QStringList oldLogs =
+        logDir.entryList(QStringList(QStringLiteral("*.txt")), QDir::Files, QDir::NoSort);
+    for (const QString &name : oldLogs)
+        QFile::remove(logDir.filePath(name));
+
+    m_file.setFileName(folder + QDir::separator() + FileNameFor(QDateTime::currentDateTime()));
+    m_file.open(QIODevice::ReadWrite | QIODevice::Truncate);
+}
+
+bool VLLogFile::IsOpen() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_file.isOpen();
+}
+
+QString VLLogFile::FileName() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_file.isOpen() ? m_file.fileName() : QString();
+}
+
+bool VLLogFile::Write(const QString &record)
+{
+    QByteArray bytes = record.toUtf8();
+    bytes.append('\n');
+
+    QMutexLocker locker(&m_mutex);
+    if (!m_file.isOpen())
+        return false;
+    m_file.write(bytes);
+    m_file.flush();
+    return true;
+}
+
+QString VLLogFile::FileNameFor(const QDateTime &time)
+{
+    return QStringLiteral("%1.txt").arg(time.toString(QStringLiteral("dd-MM-yyyy_hh-mm-ss")));
+}

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+//
+//  W A R N I N G
+//  -------------
+// This file is not part of the VelaGlobal API. It may change from version to
+// version without notice, or even be removed.
+//
+#ifndef VLLOGLINE_P_H
+#define VLLOGLINE_P_H
+
+#include "VelaGlobalExport.h"
+
+#include <QString>
+
+/*
+    The build-stamped log line: every diagnostic of the library reads
+
+        Build date=<date>, time=<time>. Line=<n>, file="<src\File.cpp>". <message>
+
+    and reaches the Qt message handler at debug level in the form Qt 4's
+    qDebug() gave a string: enclosed in double quotes and followed by one
+    space. The date and time are those of the library's build.
+*/
+namespace VLLogLine {
+
+//! "Aug  3 2015": the date the library was built, as __DATE__ writes it.
+VELAGLOBAL_EXPORT QString BuildDate();
+//! "16:22:50": the time the library was built, as __TIME__ writes it.
+VELAGLOBAL_EXPORT QString BuildTime();
+
+//! The project-relative, backslash-separated name of a library source file,
+//! from the path that the compiler gives in __FILE__.
+VELAGLOBAL_EXPORT QString SourceFileName(const char *compilerPath);
+
+//! The finished line, without the quotes that the message handler sees.
+VELAGLOBAL_EXPORT QString Format(int line, const QString &sourceFile, const QString &message);
+
+//! Formats the line and hands it to the process's Qt message handler.
+VELAGLOBAL_EXPORT void Write(int line, const QString &sourceFile, const QString &message);
+
+} // namespace VLLogLine
+
+// Writes one build-stamped log line naming the calling source file and line.
+// The file name is worked out once per call site.
+#define VL_LOG(message)                                                                            \
+    do {                                                                                           \
+        static const QString vlLogSourceFile_ = VLLogLine::SourceFileName(__FILE__);             \
+        VLLogLine::Write(__LINE__, vlLogSourceFile_, (message));                                 \
+    } while (false)
+
+#endif // VLLOGLINE_P_H

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "VelaTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace VelaTest {
+
+namespace {
+Sandbox *s_current = nullptr;
+}
+
+Sandbox::Sandbox()
+    : m_dir(QDir::tempPath() + QStringLiteral("/vela-test-XXXXXX"))
+{
+    if (!m_dir.isValid())
+        qFatal("cannot create the test sandbox");
+    const QString root = m_dir.path();
+    for (const char *folder : {"home", "tmp", "work", "config", "cache", "data"})
+        QDir(root).mkpath(QString::fromLatin1(folder));
+    qputenv("LOCALAPPDATA", QFile::encodeName(root + QStringLiteral("/local")));
+    qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
+    qputenv("TMPDIR", QFile::encodeName(root + QStringLiteral("/tmp")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(root + QStringLiteral("/cache")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
+    QDir::setCurrent(root + QStringLiteral("/work"));
+    s_current = this;
+}
+
+Sandbox::~Sandbox()
+{
+    // Leave the folder before it is removed.
+    QDir::setCurrent(QDir::rootPath());
+    s_current = nullptr;
+}
+
+Sandbox *Sandbox::Current()
+{
+    return s_current;
+}
+
+QString Sandbox::Root() const
+{
+    return m_dir.path();
+}
+
+QString Sandbox::LocalAppData() const
+{
+    return m_dir.path() + QStringLiteral("/local");
+}
+
+QString Sandbox::WorkDir() const
+{
+    return m_dir.path() + QStringLiteral("/work");
+}
+
+QString Sandbox::MakeFolder(const QString &relativePath) const
+{
+    const QString path = m_dir.path() + QLatin1Char('/') + relativePath;
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return path;
+}
+
+QString AppFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+ChildResult RunChild(const QString &program, const QStringList &arguments,
+                     const QProcessEnvironment &environment, const QString &workingDirectory,
+                     int timeoutMs)
+{
+    ChildResult result;
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000)) {
+        qWarning("cannot start %s: %s", qPrintable(program), qPrintable(process.errorString()));
+        return result;
+    }
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        qWarning("%s did not finish in time", qPrintable(program));
+        process.kill();
+        process.waitForFinished(5000);
+        result.exitStatus = QProcess::CrashExit;
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.exitStatus = process.exitStatus();
+    result.standardOutput = process.readAllStandardOutput();
+    result.standardError = process.readAllStandardError();
+    return result;
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+} // namespace VelaTest

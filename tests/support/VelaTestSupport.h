@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef VELATESTSUPPORT_H
+#define VELATESTSUPPORT_H
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace VelaTest {
+
+/*
+    A private world for one test program: LOCALAPPDATA, HOME, TMPDIR and the
+    XDG folders point into a fresh temporary folder, and the working directory
+    is a folder inside it. Made before the QCoreApplication, so nothing of the
+    test ever reaches the real home folder. Child processes inherit it.
+*/
+class Sandbox
+{
+public:
+    Sandbox();
+    ~Sandbox();
+
+    static Sandbox *Current();
+
+    QString Root() const;
+    //! The value of LOCALAPPDATA: "<root>/local" (not created).
+    QString LocalAppData() const;
+    //! The folder the test started in: "<root>/work".
+    QString WorkDir() const;
+    //! A new empty folder below the root.
+    QString MakeFolder(const QString &relativePath) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+//! Folder of the test's executable: the built application folder.
+QString AppFolder();
+
+//! Runs a program to its end; fails the test on a start failure or time-out.
+struct ChildResult
+{
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::NormalExit;
+    QByteArray standardOutput;
+    QByteArray standardError;
+};
+ChildResult RunChild(const QString &program, const QStringList &arguments,
+                     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                     const QString &workingDirectory = QString(), int timeoutMs = 60000);
+
+//! Reads a whole file; an empty array if it cannot be read.
+QByteArray ReadFile(const QString &path);
+//! Writes a whole file, creating its folder; false on failure.
+bool WriteFile(const QString &path, const QByteArray &bytes);
+
+} // namespace VelaTest
+
+// main() of a test program: the sandbox first, then the application object,
+// then the test class.
+#define VELA_TEST_MAIN(TestClass)                                                                  \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        VelaTest::Sandbox sandbox;                                                                 \
+        QCoreApplication app(argc, argv);                                                          \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
+
+#endif // VELATESTSUPPORT_H

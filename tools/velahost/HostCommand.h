@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef VELAHOST_HOSTCOMMAND_H
+#define VELAHOST_HOSTCOMMAND_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+class HostSession;
+
+// What a subcommand is given: its own arguments (the command name first, as
+// QCommandLineParser expects) and the host's output streams.
+struct HostContext
+{
+    QStringList arguments;
+    QTextStream &out;
+    QTextStream &err;
+};
+
+struct HostCommand
+{
+    QString name;
+    QString synopsis;
+    QString summary;
+    int (*run)(HostContext &context);
+};
+
+// Subcommands register themselves, one source file each, with
+// VELAHOST_COMMAND; main() looks them up by name.
+class HostCommandRegistry
+{
+public:
+    static bool Add(const HostCommand &command);
+    static const HostCommand *Find(const QString &name);
+    static QList<HostCommand> All();
+};
+
+#define VELAHOST_COMMAND(function, name, synopsis, summary)                                        \
+    static int function(HostContext &context);                                                     \
+    static const bool function##Registered = HostCommandRegistry::Add(                             \
+        {QStringLiteral(name), QStringLiteral(synopsis), QStringLiteral(summary), &function});     \
+    static int function(HostContext &context)
+
+#endif // VELAHOST_HOSTCOMMAND_H

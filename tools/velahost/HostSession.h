@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef VELAHOST_HOSTSESSION_H
+#define VELAHOST_HOSTSESSION_H
+
+#include <QString>
+
+// The editor's part of start-up and shut-down, in the order the library
+// relies on: constructed, the library is up (application data, log,
+// preferences, plug-ins, registries); destroyed, it is taken down in reverse.
+class HostSession
+{
+public:
+    struct Options
+    {
+        QString logFolder = QStringLiteral("logs");
+    };
+
+    HostSession();
+    explicit HostSession(const Options &options);
+    ~HostSession();
+
+    HostSession(const HostSession &) = delete;
+    HostSession &operator=(const HostSession &) = delete;
+};
+
+#endif // VELAHOST_HOSTSESSION_H
