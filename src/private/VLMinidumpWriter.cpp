@@ -13,10 +13,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <ctime>
 
+#include <dirent.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -666,6 +669,106 @@ struct ThreadInput
     const ucontext_t *context;
 };
 
+// The registers of the process's other threads: each is sent a signal whose
+// handler leaves a copy of its interrupted registers here and then waits,
+// its stack untouched above the registers' stack pointer, until the dump
+// is written. A thread that blocks the signal, or does not answer in time,
+// is left out.
+constexpr int maxThreads = 256;
+constexpr long captureWaitNs = 200 * 1000 * 1000;
+constexpr long captureHoldNs = 10L * 1000 * 1000 * 1000;
+
+struct CapturedThread
+{
+    pid_t threadId;
+    std::atomic<bool> ready;
+    ucontext_t context;
+    struct _libc_fpstate floatState;
+};
+
+CapturedThread s_threads[maxThreads];
+int s_threadCount = 0;
+std::atomic<bool> s_releaseThreads{false};
+
+int captureSignal()
+{
+    return SIGRTMIN + 5;
+}
+
+void pause(long nanoseconds)
+{
+    timespec delay = {0, nanoseconds};
+    nanosleep(&delay, nullptr);
+}
+
+void holdForCapture(int, siginfo_t *, void *context)
+{
+    const pid_t self = static_cast<pid_t>(GetCurrentThreadId());
+    for (int i = 0; i < s_threadCount; ++i) {
+        CapturedThread &thread = s_threads[i];
+        if (thread.threadId != self)
+            continue;
+        const auto *interrupted = static_cast<const ucontext_t *>(context);
+        std::memcpy(&thread.context, interrupted, sizeof(thread.context));
+        if (interrupted->uc_mcontext.fpregs) {
+            std::memcpy(&thread.floatState, interrupted->uc_mcontext.fpregs,
+                        sizeof(thread.floatState));
+            thread.context.uc_mcontext.fpregs = &thread.floatState;
+        } else {
+            thread.context.uc_mcontext.fpregs = nullptr;
+        }
+        thread.ready.store(true);
+        for (long waited = 0; !s_releaseThreads.load() && waited < captureHoldNs;
+             waited += 1000 * 1000)
+            pause(1000 * 1000);
+        return;
+    }
+}
+
+// Every thread of /proc/self/task but the ones named, stopped in the capture
+// handler.
+void captureOtherThreads(pid_t skip1, pid_t skip2)
+{
+    s_threadCount = 0;
+    s_releaseThreads.store(false);
+    const int tasks = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (tasks < 0)
+        return;
+    for (;;) {
+        const long got = syscall(SYS_getdents64, tasks, s_state.readBuffer,
+                                 sizeof(s_state.readBuffer));
+        if (got <= 0)
+            break;
+        for (long at = 0; at < got;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(s_state.readBuffer + at);
+            at += entry->d_reclen;
+            const char *name = entry->d_name;
+            if (*name < '0' || *name > '9' || s_threadCount >= maxThreads)
+                continue;
+            const auto threadId = static_cast<pid_t>(parseDecimal(name));
+            if (threadId == skip1 || threadId == skip2)
+                continue;
+            CapturedThread &thread = s_threads[s_threadCount++];
+            thread.threadId = threadId;
+            thread.ready.store(false);
+        }
+    }
+    close(tasks);
+
+    struct sigaction action = {};
+    action.sa_sigaction = holdForCapture;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(captureSignal(), &action, nullptr);
+    for (int i = 0; i < s_threadCount; ++i)
+        syscall(SYS_tgkill, getpid(), s_threads[i].threadId, captureSignal());
+    for (int i = 0; i < s_threadCount; ++i) {
+        for (long waited = 0; !s_threads[i].ready.load() && waited < captureWaitNs;
+             waited += 1000 * 1000)
+            pause(1000 * 1000);
+    }
+}
+
 BOOL ask(const MINIDUMP_CALLBACK_INFORMATION *callback, MINIDUMP_CALLBACK_INPUT &input,
          MINIDUMP_CALLBACK_OUTPUT &output)
 {
@@ -674,13 +777,11 @@ BOOL ask(const MINIDUMP_CALLBACK_INFORMATION *callback, MINIDUMP_CALLBACK_INPUT 
     return callback->CallbackRoutine(callback->CallbackParam, &input, &output);
 }
 
-Location writeThreadList(const ThreadInput &thread, const MINIDUMP_CALLBACK_INFORMATION *callback,
-                         Location &contextLocation)
+// One thread of the list, with what the callback lets in; false when it is
+// left out.
+bool describeThread(const ThreadInput &thread, const MINIDUMP_CALLBACK_INFORMATION *callback,
+                    Thread &entry)
 {
-    Thread entry = {};
-    std::uint32_t count = 0;
-    contextLocation = {0, 0};
-
     MINIDUMP_CALLBACK_INPUT input = {};
     input.ProcessId = GetCurrentProcessId();
     input.ProcessHandle = GetCurrentProcess();
@@ -688,28 +789,46 @@ Location writeThreadList(const ThreadInput &thread, const MINIDUMP_CALLBACK_INFO
     MINIDUMP_CALLBACK_OUTPUT output = {};
     output.ThreadWriteFlags = ThreadWriteThread | ThreadWriteStack | ThreadWriteContext;
     input.CallbackType = IncludeThreadCallback;
-    bool include = ask(callback, input, output);
+    if (!ask(callback, input, output))
+        return false;
     input.CallbackType = ThreadCallback;
-    include = include && ask(callback, input, output) && (output.ThreadWriteFlags & ThreadWriteThread);
+    if (!ask(callback, input, output) || !(output.ThreadWriteFlags & ThreadWriteThread))
+        return false;
 
-    if (include) {
-        count = 1;
-        entry.threadId = thread.threadId;
-        if ((output.ThreadWriteFlags & ThreadWriteContext) && fillContext(thread.context, s_state.context)) {
-            contextLocation = append(&s_state.context, sizeof(s_state.context));
-            entry.threadContext = contextLocation;
-        }
-        if (output.ThreadWriteFlags & ThreadWriteStack) {
-            std::uint64_t start = 0;
-            std::uint64_t length = 0;
-            stackRange(stackPointerOf(thread.context), start, length);
-            if (length > 0) {
-                addRange(start, length);
-                entry.stack = s_state.ranges[s_state.rangeCount - 1];
-            }
+    entry = {};
+    entry.threadId = thread.threadId;
+    if ((output.ThreadWriteFlags & ThreadWriteContext)
+        && fillContext(thread.context, s_state.context))
+        entry.threadContext = append(&s_state.context, sizeof(s_state.context));
+    if (output.ThreadWriteFlags & ThreadWriteStack) {
+        std::uint64_t start = 0;
+        std::uint64_t length = 0;
+        stackRange(stackPointerOf(thread.context), start, length);
+        if (length > 0 && !overlapsSavedRange(start, start + length)) {
+            addRange(start, length);
+            entry.stack = s_state.ranges[s_state.rangeCount - 1];
         }
     }
-    return appendList(count, &entry, sizeof(entry));
+    return true;
+}
+
+// The failing thread first, then the others that could be stopped.
+Location writeThreadList(const ThreadInput &failing, const MINIDUMP_CALLBACK_INFORMATION *callback,
+                         Location &failingContext)
+{
+    static Thread entries[maxThreads + 1];
+    std::uint32_t count = 0;
+    failingContext = {0, 0};
+    if (describeThread(failing, callback, entries[count]))
+        failingContext = entries[count++].threadContext;
+    for (int i = 0; i < s_threadCount; ++i) {
+        const CapturedThread &thread = s_threads[i];
+        if (thread.ready.load()
+            && describeThread({static_cast<DWORD>(thread.threadId), &thread.context}, callback,
+                              entries[count]))
+            ++count;
+    }
+    return appendList(count, entries, sizeof(Thread));
 }
 
 // --- Modules --------------------------------------------------------------
@@ -922,6 +1041,8 @@ BOOL MiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE dumpType,
         getcontext(&s_state.ownContext);
     }
 
+    captureOtherThreads(static_cast<pid_t>(thread.threadId),
+                        static_cast<pid_t>(GetCurrentThreadId()));
     readMappings();
     s_state.position = sizeof(Header) + maxStreams * sizeof(DirectoryEntry);
 
@@ -958,6 +1079,7 @@ BOOL MiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE dumpType,
         s_state.failed = true;
 
     const bool written = !s_state.failed && s_state.position <= 0xFFFFFFFFu;
+    s_releaseThreads.store(true);
     s_writing.clear();
     return written ? TRUE : FALSE;
 #endif

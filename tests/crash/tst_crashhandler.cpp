@@ -343,7 +343,8 @@ void TestCrashHandler::dumpOpensInLldb()
         lldb,
         {QStringLiteral("--batch"), QStringLiteral("-c"),
          run.DumpFolder() + QLatin1Char('/') + dumps.first(), QStringLiteral("-o"),
-         QStringLiteral("thread list"), QStringLiteral("-o"), QStringLiteral("bt 8"),
+         QStringLiteral("thread list"), QStringLiteral("-o"),
+         QStringLiteral("thread backtrace all -c 12"),
          QStringLiteral("-o"), QStringLiteral("image list")},
         QProcessEnvironment::systemEnvironment(), QString(), 120000);
     const QString output = QString::fromUtf8(result.standardOutput);
@@ -357,6 +358,13 @@ void TestCrashHandler::dumpOpensInLldb()
     const QRegularExpressionMatch match = crashed.match(output);
     QVERIFY2(match.hasMatch(), qPrintable(output));
     QCOMPARE(match.captured(1) != match.captured(2), onWorker);
+    // The other threads come with their own registers and stacks: the main
+    // thread that waits for the worker unwinds down to main().
+    if (onWorker) {
+        QVERIFY2(output.contains(QStringLiteral("thread #2: tid = ") + match.captured(1)),
+                 qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("velahost`main")), qPrintable(output));
+    }
     QVERIFY2(output.contains(QStringLiteral("/libVelaGlobal.so")), qPrintable(output));
 }
 
