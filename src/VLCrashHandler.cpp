@@ -21,9 +21,10 @@ using namespace VLCrashRuntime;
 namespace {
 
 // Another thread that holds the crash lock is reporting a failure of its
-// own and lets go, or ends the process, long before this; the wait is
-// bounded all the same so that a handler can never hang on it.
-constexpr int crashLockWaitMs = 10000;
+// own and lets go, or ends the process, long before this. A thread that
+// still holds it then is stuck: the handler goes on without the lock, early
+// enough to write its dump before the fault path's watchdog ends the process.
+constexpr int crashLockWaitMs = 5000;
 
 // Process-wide, alive while the library is loaded.
 QMutex s_crashLock;

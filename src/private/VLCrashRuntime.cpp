@@ -46,6 +46,9 @@ VL_SIGNAL_SAFE_TLS signal_handler t_segvHandler = SIG_DFL;
 VL_SIGNAL_SAFE_TLS terminate_function t_terminateHandler = nullptr;
 VL_SIGNAL_SAFE_TLS unexpected_function t_unexpectedHandler = nullptr;
 
+// Set while this thread runs the filter.
+VL_SIGNAL_SAFE_TLS bool t_inFilter = false;
+
 std::terminate_handler s_previousTerminate = nullptr;
 std::once_flag s_terminateHooked;
 
@@ -146,6 +149,9 @@ void armWatchdog(int signalNumber)
 
 void handleFault(int signalNumber, siginfo_t *info, ucontext_t *context)
 {
+    // A fault inside the filter is not reported again.
+    if (t_inFilter)
+        endBySignal(signalNumber);
     armWatchdog(signalNumber);
 
     EXCEPTION_RECORD record = {};
@@ -155,8 +161,11 @@ void handleFault(int signalNumber, siginfo_t *info, ucontext_t *context)
     EXCEPTION_POINTERS pointers = {&record, context};
 
     LONG answer = EXCEPTION_CONTINUE_SEARCH;
-    if (const LPTOP_LEVEL_EXCEPTION_FILTER filter = s_filter.load())
+    if (const LPTOP_LEVEL_EXCEPTION_FILTER filter = s_filter.load()) {
+        t_inFilter = true;
         answer = filter(&pointers);
+        t_inFilter = false;
+    }
     if (answer == EXCEPTION_CONTINUE_EXECUTION)
         return;
     endBySignal(signalNumber);
@@ -232,12 +241,10 @@ void routeSignal(int signalNumber)
     t_altStack.Ensure();
     struct sigaction action = {};
     action.sa_sigaction = dispatchSignal;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
-    // A second fault while one is handled ends the process at once (the
-    // kernel's rule for a blocked fault signal) instead of recursing.
+    // A fault inside a handler (one that holds the crash lock, say) still
+    // reaches the filter, and is reported with its dump.
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART | SA_NODEFER;
     sigemptyset(&action.sa_mask);
-    for (int fault : faultSignals)
-        sigaddset(&action.sa_mask, fault);
     sigaction(signalNumber, &action, nullptr);
 }
 

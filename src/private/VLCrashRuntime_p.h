@@ -37,7 +37,13 @@
     No hang: the fault path arms a watchdog when it starts; if the filter has
     not finished within FaultWatchdogSeconds (a lock that can never be had,
     a heap lock held by the faulting code), the process ends by the fault's
-    signal all the same. A fault inside the filter ends the process at once.
+    signal all the same. A fault inside a runtime handler reaches the filter
+    like any other; a fault inside the filter itself ends the process at once.
+
+    The filter runs in signal context but is ordinary code (it logs, lists
+    folders, starts a process): it allocates, so a fault inside the allocator
+    may leave it waiting for the allocator's lock, which the watchdog ends.
+    The layer itself and the dump writer allocate nothing.
 */
 
 #ifdef Q_OS_WIN
@@ -213,7 +219,7 @@ using unexpected_function = void (*)();
 using signal_handler = void (*)(int);
 
 //! How long the fault path may run before the process is ended anyway.
-constexpr unsigned int FaultWatchdogSeconds = 8;
+constexpr unsigned int FaultWatchdogSeconds = 10;
 
 // Kernel.
 VELAGLOBAL_EXPORT LPTOP_LEVEL_EXCEPTION_FILTER

@@ -138,8 +138,8 @@ private Q_SLOTS:
     void dumpFolderBlocked();
     void softwareEvent_data();
     void softwareEvent();
-    void faultWhileLogMutexHeld_data();
-    void faultWhileLogMutexHeld();
+    void faultWhileLocksHeld_data();
+    void faultWhileLocksHeld();
     void dumpOpensInLldb_data();
     void dumpOpensInLldb();
     void dumpWithoutException();
@@ -288,14 +288,17 @@ void TestCrashHandler::softwareEvent()
     QVERIFY(!QFileInfo::exists(run.RestartFile()));
 }
 
-void TestCrashHandler::faultWhileLogMutexHeld_data()
+void TestCrashHandler::faultWhileLocksHeld_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("fault inside a write") << QStringLiteral("null-write-in-log");
     QTest::newRow("write of another thread never ends") << QStringLiteral("null-write-log-stalled");
+    QTest::newRow("fault inside a handler") << QStringLiteral("null-write-in-handler");
+    QTest::newRow("handler of another thread never ends")
+        << QStringLiteral("null-write-handler-stalled");
 }
 
-void TestCrashHandler::faultWhileLogMutexHeld()
+void TestCrashHandler::faultWhileLocksHeld()
 {
     QFETCH(QString, kind);
     EditorRun run(QTest::currentDataTag());

@@ -68,6 +68,23 @@ int raiseSignal(int signalNumber)
     return 0;
 }
 
+void raiseInt()
+{
+    raiseSignal(SIGINT);
+}
+
+// A worker gets stuck inside a log write for good, then the main thread
+// faults.
+int faultWhileWorkerStalls(void (*worker)())
+{
+    VLLogFile::SetLockedWriteHook(stallForever);
+    std::thread(worker).detach();
+    // Until the worker is inside its write.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writeThroughNull();
+    return 0;
+}
+
 struct Kind
 {
     const char *summary;
@@ -125,15 +142,17 @@ const std::map<QString, Kind> &kinds()
               logALine();
               return 0;
           }}},
-        {QStringLiteral("null-write-log-stalled"),
-         {"write through a null pointer while a worker holds the log mutex for good", [] {
-              VLLogFile::SetLockedWriteHook(stallForever);
-              std::thread(logALine).detach();
-              // Until the worker is inside its write.
-              std::this_thread::sleep_for(std::chrono::milliseconds(300));
-              writeThroughNull();
-              return 0;
+        {QStringLiteral("null-write-in-handler"),
+         {"write through a null pointer inside the SIGINT handler, holding the crash lock", [] {
+              VLLogFile::SetLockedWriteHook(writeThroughNull);
+              return raiseSignal(SIGINT);
           }}},
+        {QStringLiteral("null-write-log-stalled"),
+         {"write through a null pointer while a worker holds the log mutex for good",
+          [] { return faultWhileWorkerStalls(logALine); }}},
+        {QStringLiteral("null-write-handler-stalled"),
+         {"write through a null pointer while a worker holds the crash lock for good",
+          [] { return faultWhileWorkerStalls(raiseInt); }}},
     };
     return table;
 }
