@@ -123,17 +123,17 @@ LONG VLCrashHandler::OnUnhandledException(EXCEPTION_POINTERS *exceptionPointers)
     VL_LOG(QStringLiteral("Seh"));
     WriteMinidump(exceptionPointers);
     // The editor comes back and tells the user what happened.
-    QProcess::startDetached(QStringLiteral("Application.exe"),
-                            {QStringLiteral("-w"), QStringLiteral("Unexpected unknown exception.")});
+    QProcess::startDetached(
+        QStringLiteral("Application.exe"),
+        {QStringLiteral("-w"), QStringLiteral("Unexpected unknown exception.")});
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
 QString VLCrashHandler::WriteMinidump(EXCEPTION_POINTERS *exceptionPointers)
 {
-    const QString path =
-        dumpFolder() + QDir::separator()
-        + QStringLiteral("%1.dmp").arg(
-            QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy_hh-mm-ss")));
+    const QString path = dumpFolder() + QDir::separator() +
+                         QStringLiteral("%1.dmp").arg(QDateTime::currentDateTime().toString(
+                             QStringLiteral("dd-MM-yyyy_hh-mm-ss")));
 
     const std::wstring nativePath = path.toStdWString();
     const HANDLE file =
@@ -155,9 +155,8 @@ QString VLCrashHandler::WriteMinidump(EXCEPTION_POINTERS *exceptionPointers)
 
     // 0x1A25
     const auto dumpType = static_cast<MINIDUMP_TYPE>(
-        MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithUnloadedModules
-        | MiniDumpWithPrivateReadWriteMemory | MiniDumpWithFullMemoryInfo
-        | MiniDumpWithThreadInfo);
+        MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithUnloadedModules |
+        MiniDumpWithPrivateReadWriteMemory | MiniDumpWithFullMemoryInfo | MiniDumpWithThreadInfo);
 
     if (VLCrashRuntime::MiniDumpWriteDump(VLCrashRuntime::GetCurrentProcess(),
                                           VLCrashRuntime::GetCurrentProcessId(), file, dumpType,
@@ -202,9 +201,9 @@ void VLCrashHandler::OnInvalidParameter(const wchar_t *expression, const wchar_t
                                         const wchar_t *file, unsigned int line, std::uintptr_t)
 {
     const CrashLocker locker;
-    VL_LOG(QStringLiteral("Invalid parameter expr \"%1\" function \"%2\" file \"%3\" line \"%4\"")
-               .arg(wideText(expression), wideText(function), wideText(file),
-                    QString::number(line)));
+    VL_LOG(
+        QStringLiteral("Invalid parameter expr \"%1\" function \"%2\" file \"%3\" line \"%4\"")
+            .arg(wideText(expression), wideText(function), wideText(file), QString::number(line)));
 }
 
 void VLCrashHandler::OnAbortSignal(int)

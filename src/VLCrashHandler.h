@@ -66,10 +66,9 @@ private:
     static void OnIllSignal(int signalNumber);
     static void OnSegvSignal(int signalNumber);
 
-    static VLCrashRuntime::BOOL VL_CRASH_CALLBACK
-    MinidumpCallback(VLCrashRuntime::PVOID param,
-                     const VLCrashRuntime::PMINIDUMP_CALLBACK_INPUT input,
-                     VLCrashRuntime::PMINIDUMP_CALLBACK_OUTPUT output);
+    static VLCrashRuntime::BOOL VL_CRASH_CALLBACK MinidumpCallback(
+        VLCrashRuntime::PVOID param, const VLCrashRuntime::PMINIDUMP_CALLBACK_INPUT input,
+        VLCrashRuntime::PMINIDUMP_CALLBACK_OUTPUT output);
 };
 
 #endif // VLCRASHHANDLER_H

@@ -125,7 +125,7 @@ constexpr unsigned int WRITE_ABORT_MSG = 0x1;
 // faulting address, and the interrupted thread's registers.
 struct EXCEPTION_RECORD
 {
-    DWORD ExceptionCode; // the signal number
+    DWORD ExceptionCode;  // the signal number
     DWORD ExceptionFlags; // si_code
     EXCEPTION_RECORD *ExceptionRecord;
     PVOID ExceptionAddress; // si_addr
@@ -185,7 +185,7 @@ struct MINIDUMP_CALLBACK_INPUT
     ULONG ProcessId;
     HANDLE ProcessHandle;
     ULONG CallbackType;
-    ULONG ThreadId; // thread callbacks
+    ULONG ThreadId;      // thread callbacks
     ULONG64 BaseOfImage; // module callbacks
     ULONG SizeOfImage;
     const char *FullPath; // module callbacks, the mapped file

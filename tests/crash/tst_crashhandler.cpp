@@ -50,14 +50,14 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LOCALAPPDATA"), m_root + QStringLiteral("/local"));
         environment.insert(QStringLiteral("TMPDIR"), TempFolder());
-        environment.insert(QStringLiteral("PATH"), m_root + QStringLiteral("/bin:")
-                                                       + environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("PATH"), m_root + QStringLiteral("/bin:") +
+                                                       environment.value(QStringLiteral("PATH")));
         environment.insert(QStringLiteral("RESTART_FILE"), RestartFile());
         m_started = QDateTime::currentDateTime();
-        const VelaTest::ChildResult result = VelaTest::RunChild(
-            VelaTest::AppFolder() + QStringLiteral("/velahost"),
-            QStringList{QStringLiteral("crash"), kind} + options, environment, m_root,
-            childTimeoutMs);
+        const VelaTest::ChildResult result =
+            VelaTest::RunChild(VelaTest::AppFolder() + QStringLiteral("/velahost"),
+                               QStringList{QStringLiteral("crash"), kind} + options, environment,
+                               m_root, childTimeoutMs);
         m_finished = QDateTime::currentDateTime();
         return result;
     }
@@ -74,8 +74,8 @@ public:
     {
         const QDateTime named = QDateTime::fromString(fileName.chopped(4), timePattern);
         const QDateTime from = m_started.addMSecs(-m_started.time().msec());
-        return fileName.endsWith(QLatin1String(".dmp")) && named.isValid() && named >= from
-               && named <= m_finished;
+        return fileName.endsWith(QLatin1String(".dmp")) && named.isValid() && named >= from &&
+               named <= m_finished;
     }
 
 private:
@@ -160,7 +160,8 @@ void TestCrashHandler::realFault()
     QFETCH(QString, kind);
     QFETCH(int, signalNumber);
     EditorRun run(QTest::currentDataTag());
-    QVERIFY(VelaTest::WriteFile(run.DumpFolder() + QStringLiteral("/01-01-2020_10-00-00.dmp"), "old"));
+    QVERIFY(
+        VelaTest::WriteFile(run.DumpFolder() + QStringLiteral("/01-01-2020_10-00-00.dmp"), "old"));
     QVERIFY(VelaTest::WriteFile(run.DumpFolder() + QStringLiteral("/other.dmp"), "old"));
     QVERIFY(VelaTest::WriteFile(run.DumpFolder() + QStringLiteral("/notes.txt"), "kept"));
 
@@ -227,9 +228,9 @@ void TestCrashHandler::dumpFolderBlocked()
     QVERIFY(run.IsNamedByCrashTime(dumps.first()));
     // The data folder path ends with a separator, and one more comes before
     // the file name.
-    QVERIFY(run.Log().contains(handlerLine("Minidump was created in file \""
-                                           + run.DataFolder().toUtf8() + '/'
-                                           + dumps.first().toUtf8() + '"')));
+    QVERIFY(run.Log().contains(handlerLine("Minidump was created in file \"" +
+                                           run.DataFolder().toUtf8() + '/' +
+                                           dumps.first().toUtf8() + '"')));
 }
 
 void TestCrashHandler::softwareEvent_data()
@@ -239,15 +240,18 @@ void TestCrashHandler::softwareEvent_data()
     // -1: the process goes on; else the signal that ends it afterwards.
     QTest::addColumn<int>("endingSignal");
 
-    QTest::newRow("raise SIGABRT") << QStringLiteral("raise-abrt") << QByteArray("Unexpected abort")
-                                   << -1;
-    QTest::newRow("raise SIGINT") << QStringLiteral("raise-int") << QByteArray("Unexpected int") << -1;
-    QTest::newRow("raise SIGTERM") << QStringLiteral("raise-term") << QByteArray("Unexpected term")
-                                   << -1;
-    QTest::newRow("raise SIGFPE") << QStringLiteral("raise-fpe") << QByteArray("Unexpected fpe") << -1;
-    QTest::newRow("raise SIGILL") << QStringLiteral("raise-ill") << QByteArray("Unexpected ill") << -1;
-    QTest::newRow("raise SIGSEGV") << QStringLiteral("raise-segv") << QByteArray("Unexpected segv")
-                                   << -1;
+    QTest::newRow("raise SIGABRT")
+        << QStringLiteral("raise-abrt") << QByteArray("Unexpected abort") << -1;
+    QTest::newRow("raise SIGINT") << QStringLiteral("raise-int") << QByteArray("Unexpected int")
+                                  << -1;
+    QTest::newRow("raise SIGTERM")
+        << QStringLiteral("raise-term") << QByteArray("Unexpected term") << -1;
+    QTest::newRow("raise SIGFPE") << QStringLiteral("raise-fpe") << QByteArray("Unexpected fpe")
+                                  << -1;
+    QTest::newRow("raise SIGILL") << QStringLiteral("raise-ill") << QByteArray("Unexpected ill")
+                                  << -1;
+    QTest::newRow("raise SIGSEGV")
+        << QStringLiteral("raise-segv") << QByteArray("Unexpected segv") << -1;
     QTest::newRow("abort") << QStringLiteral("abort") << QByteArray("Unexpected abort")
                            << int(SIGABRT);
     QTest::newRow("terminate") << QStringLiteral("terminate") << QByteArray("Terminate")
@@ -319,13 +323,14 @@ void TestCrashHandler::dumpOpensInLldb_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("signalName");
     QTest::addColumn<bool>("onWorker");
-    QTest::newRow("null write") << QStringLiteral("null-write") << QStringLiteral("SIGSEGV") << false;
+    QTest::newRow("null write") << QStringLiteral("null-write") << QStringLiteral("SIGSEGV")
+                                << false;
     QTest::newRow("worker") << QStringLiteral("worker-null-write") << QStringLiteral("SIGSEGV")
                             << true;
-    QTest::newRow("stack overflow") << QStringLiteral("stack-overflow") << QStringLiteral("SIGSEGV")
-                                    << false;
-    QTest::newRow("division by zero") << QStringLiteral("divide-by-zero")
-                                      << QStringLiteral("SIGFPE") << false;
+    QTest::newRow("stack overflow")
+        << QStringLiteral("stack-overflow") << QStringLiteral("SIGSEGV") << false;
+    QTest::newRow("division by zero")
+        << QStringLiteral("divide-by-zero") << QStringLiteral("SIGFPE") << false;
 }
 
 void TestCrashHandler::dumpOpensInLldb()
@@ -342,22 +347,22 @@ void TestCrashHandler::dumpOpensInLldb()
     const QStringList dumps = dumpsIn(run.DumpFolder());
     QCOMPARE(dumps.size(), 1);
 
-    const VelaTest::ChildResult result = VelaTest::RunChild(
-        lldb,
-        {QStringLiteral("--batch"), QStringLiteral("-c"),
-         run.DumpFolder() + QLatin1Char('/') + dumps.first(), QStringLiteral("-o"),
-         QStringLiteral("thread list"), QStringLiteral("-o"),
-         QStringLiteral("thread backtrace all -c 12"),
-         QStringLiteral("-o"), QStringLiteral("image list")},
-        QProcessEnvironment::systemEnvironment(), QString(), 120000);
+    const VelaTest::ChildResult result =
+        VelaTest::RunChild(lldb,
+                           {QStringLiteral("--batch"), QStringLiteral("-c"),
+                            run.DumpFolder() + QLatin1Char('/') + dumps.first(),
+                            QStringLiteral("-o"), QStringLiteral("thread list"),
+                            QStringLiteral("-o"), QStringLiteral("thread backtrace all -c 12"),
+                            QStringLiteral("-o"), QStringLiteral("image list")},
+                           QProcessEnvironment::systemEnvironment(), QString(), 120000);
     const QString output = QString::fromUtf8(result.standardOutput);
 
     // The crashing thread, stopped by its signal, in the code of the stand-in
     // editor that failed.
     const QRegularExpression crashed(
         QStringLiteral("Process (\\d+) stopped\n\\* thread #1: tid = (\\d+), 0x[0-9a-f]+ "
-                       "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal ")
-        + signalName + QLatin1Char('\n'));
+                       "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal ") +
+        signalName + QLatin1Char('\n'));
     const QRegularExpressionMatch match = crashed.match(output);
     QVERIFY2(match.hasMatch(), qPrintable(output));
     QCOMPARE(match.captured(1) != match.captured(2), onWorker);

@@ -95,12 +95,14 @@ const std::map<QString, Kind> &kinds()
 {
     static const std::map<QString, Kind> table = {
         {QStringLiteral("null-write"),
-         {"write through a null pointer on the main thread", [] {
+         {"write through a null pointer on the main thread",
+          [] {
               writeThroughNull();
               return 0;
           }}},
         {QStringLiteral("worker-null-write"),
-         {"write through a null pointer on a worker thread", [] {
+         {"write through a null pointer on a worker thread",
+          [] {
               std::thread(writeThroughNull).join();
               return 0;
           }}},
@@ -108,42 +110,53 @@ const std::map<QString, Kind> &kinds()
          {"recurse until the stack is gone", [] { return recurseForever(0); }}},
         {QStringLiteral("divide-by-zero"),
          {"integer division by zero", [] { return s_seven / s_zero; }}},
-        {QStringLiteral("abort"), {"call abort()", [] {
-                                       std::abort();
-                                       return 0;
-                                   }}},
+        {QStringLiteral("abort"),
+         {"call abort()",
+          [] {
+              std::abort();
+              return 0;
+          }}},
         {QStringLiteral("raise-abrt"), {"raise SIGABRT", [] { return raiseSignal(SIGABRT); }}},
         {QStringLiteral("raise-int"), {"raise SIGINT", [] { return raiseSignal(SIGINT); }}},
         {QStringLiteral("raise-term"), {"raise SIGTERM", [] { return raiseSignal(SIGTERM); }}},
         {QStringLiteral("raise-fpe"), {"raise SIGFPE", [] { return raiseSignal(SIGFPE); }}},
         {QStringLiteral("raise-ill"), {"raise SIGILL", [] { return raiseSignal(SIGILL); }}},
         {QStringLiteral("raise-segv"), {"raise SIGSEGV", [] { return raiseSignal(SIGSEGV); }}},
-        {QStringLiteral("terminate"), {"throw out of a noexcept function", [] {
-                                           promisesNotToThrow();
-                                           return 0;
-                                       }}},
-        {QStringLiteral("unexpected"), {"call the runtime's unexpected()", [] {
-                                            VLCrashRuntime::unexpected();
-                                            return 0;
-                                        }}},
-        {QStringLiteral("pure-call"), {"call the runtime's pure-call entry", [] {
-                                           VLCrashRuntime::_purecall();
-                                           return 0;
-                                       }}},
+        {QStringLiteral("terminate"),
+         {"throw out of a noexcept function",
+          [] {
+              promisesNotToThrow();
+              return 0;
+          }}},
+        {QStringLiteral("unexpected"),
+         {"call the runtime's unexpected()",
+          [] {
+              VLCrashRuntime::unexpected();
+              return 0;
+          }}},
+        {QStringLiteral("pure-call"),
+         {"call the runtime's pure-call entry",
+          [] {
+              VLCrashRuntime::_purecall();
+              return 0;
+          }}},
         {QStringLiteral("invalid-parameter"),
-         {"report an invalid parameter to the runtime", [] {
+         {"report an invalid parameter to the runtime",
+          [] {
               VLCrashRuntime::_invalid_parameter(L"destination != nullptr", L"strcpy_s",
                                                  L"tools\\velahost\\CrashCommand.cpp", 42, 0);
               return 0;
           }}},
         {QStringLiteral("null-write-in-log"),
-         {"write through a null pointer while holding the log mutex", [] {
+         {"write through a null pointer while holding the log mutex",
+          [] {
               VLLogFile::SetLockedWriteHook(writeThroughNull);
               logALine();
               return 0;
           }}},
         {QStringLiteral("null-write-in-handler"),
-         {"write through a null pointer inside the SIGINT handler, holding the crash lock", [] {
+         {"write through a null pointer inside the SIGINT handler, holding the crash lock",
+          [] {
               VLLogFile::SetLockedWriteHook(writeThroughNull);
               return raiseSignal(SIGINT);
           }}},
@@ -161,7 +174,8 @@ QString kindList()
 {
     QString text = QStringLiteral("Kinds:\n");
     for (const auto &kind : kinds())
-        text += QStringLiteral("  %1\n      %2\n").arg(kind.first, QLatin1String(kind.second.summary));
+        text +=
+            QStringLiteral("  %1\n      %2\n").arg(kind.first, QLatin1String(kind.second.summary));
     return text;
 }
 
