@@ -21,9 +21,11 @@
 
     - SetUnhandledExceptionFilter: a real fault (SIGSEGV, SIGBUS, SIGILL or
       SIGFPE raised by the kernel, si_code > 0) on any thread reaches the
-      filter as an exception record, on an alternate signal stack (so a stack
-      overflow is caught too). Afterwards the process ends by the fault's own
-      signal with its default action.
+      filter as an exception record. The filter runs on an alternate signal
+      stack, so that a stack overflow is caught too, on every thread that
+      installed a handler (the signal stack is per thread); an overflow on
+      another thread ends the process without the filter. Afterwards the
+      process ends by the fault's own signal with its default action.
     - signal: a signal raised by software (raise, kill, abort: si_code <= 0)
       reaches the handler registered here. SIGFPE, SIGILL and SIGSEGV
       handlers are kept per thread, SIGABRT, SIGINT and SIGTERM per process;
@@ -32,7 +34,13 @@
       the invalid-parameter handlers are reached through unexpected(),
       _purecall() and _invalid_parameter() below.
     - MiniDumpWriteDump writes a minidump that Breakpad-style readers (lldb)
-      open.
+      open: system information, every thread's registers and stack (the
+      others are stopped by a real-time signal while the dump is written),
+      the ELF modules with their build ids, the exception, private memory,
+      and the Linux streams (/proc maps, status, command line, auxv, cpuinfo).
+      Handle data, unloaded modules and thread times have no Linux stream
+      here and are left out; the maps stream stands for the memory
+      information. AMD64 only: elsewhere it answers FALSE.
 
     No hang: the fault path arms a watchdog when it starts; if the filter has
     not finished within FaultWatchdogSeconds (a lock that can never be had,
@@ -84,6 +92,10 @@ using ::_set_purecall_handler;
 using ::set_terminate;
 using ::set_unexpected;
 using ::signal;
+
+using ::_invalid_parameter;
+using ::_purecall;
+using ::unexpected;
 
 constexpr unsigned int CALL_REPORTFAULT = _CALL_REPORTFAULT;
 } // namespace VLCrashRuntime
