@@ -10,7 +10,10 @@
 #include <QStandardPaths>
 #include <QtEndian>
 
+#include <algorithm>
 #include <csignal>
+
+#include <unistd.h>
 
 namespace {
 
@@ -100,29 +103,53 @@ int countOf(const QByteArray &text, const QByteArray &part)
     return text.count(part);
 }
 
-// The stream types of a minidump, after checking the rules readers apply:
-// signature, version, every entry inside the file, no type twice.
-QList<quint32> streamTypes(const QByteArray &dump)
+/*
+    The streams of a minidump, read after checking the rules that readers
+    apply: signature, version, every entry inside the file, no type twice.
+*/
+class MinidumpFile
 {
-    QList<quint32> types;
-    auto u32 = [&dump](qsizetype at) { return qFromLittleEndian<quint32>(dump.constData() + at); };
-    if (dump.size() < 32 || u32(0) != 0x504D444D || (u32(4) & 0xFFFF) != 0xA793)
-        return types;
-    const quint32 count = u32(8);
-    const quint32 directory = u32(12);
-    if (directory + qsizetype(count) * 12 > dump.size())
-        return types;
-    for (quint32 i = 0; i < count; ++i) {
-        const quint32 type = u32(directory + i * 12);
-        const quint32 size = u32(directory + i * 12 + 4);
-        const quint32 rva = u32(directory + i * 12 + 8);
-        if (type == 0 && size == 0)
-            continue;
-        if (qsizetype(rva) + size > dump.size() || types.contains(type))
-            return QList<quint32>();
-        types << type;
+public:
+    explicit MinidumpFile(const QByteArray &bytes) : m_bytes(bytes)
+    {
+        if (bytes.size() < 32 || U32(0) != 0x504D444D || (U32(4) & 0xFFFF) != 0xA793)
+            return;
+        const quint32 count = U32(8);
+        const quint32 directory = U32(12);
+        if (directory + qsizetype(count) * 12 > bytes.size())
+            return;
+        for (quint32 i = 0; i < count; ++i) {
+            const quint32 type = U32(directory + i * 12);
+            const quint32 size = U32(directory + i * 12 + 4);
+            const quint32 rva = U32(directory + i * 12 + 8);
+            if (type == 0 && size == 0)
+                continue;
+            if (qsizetype(rva) + size > bytes.size() || m_streams.contains(type)) {
+                m_streams.clear();
+                return;
+            }
+            m_streams.insert(type, bytes.mid(rva, size));
+        }
     }
-    return types;
+
+    QList<quint32> Types() const { return m_streams.keys(); }
+    QByteArray Stream(quint32 type) const { return m_streams.value(type); }
+
+    quint32 U32(qsizetype at) const { return qFromLittleEndian<quint32>(m_bytes.constData() + at); }
+
+private:
+    QByteArray m_bytes;
+    QMap<quint32, QByteArray> m_streams;
+};
+
+quint32 u32At(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+quint64 u64At(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint64>(bytes.constData() + at);
 }
 
 } // namespace
@@ -382,10 +409,47 @@ void TestCrashHandler::dumpWithoutException()
     const QString path = VLCrashHandler::WriteMinidump(nullptr);
     QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
 
-    const QList<quint32> types = streamTypes(VelaTest::ReadFile(path));
+    const MinidumpFile dump(VelaTest::ReadFile(path));
+    const QList<quint32> types = dump.Types();
     for (quint32 type : {3u, 4u, 5u, 7u, 15u, 0x47670004u, 0x47670009u})
         QVERIFY2(types.contains(type), qPrintable(QString::number(type, 16)));
     QVERIFY(!types.contains(6u)); // no exception stream
+
+    // The calling thread comes first, with its stack among the saved memory.
+    const QByteArray threads = dump.Stream(3);
+    QVERIFY(threads.size() >= 4 + 48);
+    QCOMPARE(threads.size(), 4 + qsizetype(u32At(threads, 0)) * 48);
+    QCOMPARE(qint64(u32At(threads, 4)), qint64(gettid()));
+    const quint64 stackStart = u64At(threads, 4 + 24);
+    QVERIFY(u32At(threads, 4 + 32) > 0);
+
+    const QByteArray memory = dump.Stream(5);
+    QCOMPARE(memory.size(), 4 + qsizetype(u32At(memory, 0)) * 16);
+    QList<QPair<quint64, quint64>> ranges;
+    for (quint32 i = 0; i < u32At(memory, 0); ++i) {
+        const quint64 start = u64At(memory, 4 + i * 16);
+        ranges.append({start, start + u32At(memory, 4 + i * 16 + 8)});
+    }
+    QVERIFY(std::any_of(
+        ranges.cbegin(), ranges.cend(),
+        [stackStart](const QPair<quint64, quint64> &range) { return range.first == stackStart; }));
+
+    // The module data sections stay out: no saved range touches a writable
+    // mapping of a file.
+    const QList<QByteArray> maps = dump.Stream(0x47670009).split('\n');
+    int fileData = 0;
+    for (const QByteArray &line : maps) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || fields.at(1).mid(1, 1) != "w" || !fields.at(5).startsWith('/'))
+            continue;
+        ++fileData;
+        const QList<QByteArray> bounds = fields.at(0).split('-');
+        const quint64 start = bounds.at(0).toULongLong(nullptr, 16);
+        const quint64 end = bounds.at(1).toULongLong(nullptr, 16);
+        for (const auto &range : ranges)
+            QVERIFY2(range.second <= start || range.first >= end, line.constData());
+    }
+    QVERIFY(fileData > 0);
 }
 
 VELA_TEST_MAIN(TestCrashHandler)
