@@ -9,6 +9,7 @@
 #include <exception>
 #include <mutex>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -419,5 +420,18 @@ void _invalid_parameter(const wchar_t *expression, const wchar_t *function, cons
 }
 
 } // namespace VLCrashRuntime
+
+// The C++ runtime's pure-call entry: a real pure virtual call reaches the
+// handler of _set_purecall_handler, as it does on Windows. Without one it
+// takes the C++ runtime's own course.
+extern "C" VELAGLOBAL_EXPORT void __cxa_pure_virtual()
+{
+    if (VLCrashRuntime::s_purecallHandler.load())
+        VLCrashRuntime::_purecall();
+    using PureCall = void (*)();
+    if (const auto next = reinterpret_cast<PureCall>(dlsym(RTLD_NEXT, "__cxa_pure_virtual")))
+        next();
+    std::terminate();
+}
 
 #endif // Q_OS_WIN

@@ -287,6 +287,8 @@ void TestCrashHandler::softwareEvent_data()
                                 << int(SIGABRT);
     QTest::newRow("pure call") << QStringLiteral("pure-call")
                                << QByteArray("Pure virtual method call") << int(SIGABRT);
+    QTest::newRow("pure virtual call") << QStringLiteral("pure-virtual-call")
+                                       << QByteArray("Pure virtual method call") << int(SIGABRT);
     QTest::newRow("invalid parameter")
         << QStringLiteral("invalid-parameter")
         << QByteArray("Invalid parameter expr \"destination != nullptr\" function \"strcpy_s\" "

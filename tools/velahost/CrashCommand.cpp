@@ -17,6 +17,40 @@
 #include <stdexcept>
 #include <thread>
 
+// A real pure virtual call: the base's constructor calls the function while
+// the object is still only a base. The classes have external linkage, so the
+// compiler cannot know every override and call the one it sees directly.
+namespace velahost {
+
+class Shape
+{
+public:
+    Shape();
+    virtual ~Shape() = default;
+    virtual int Corners() const = 0;
+};
+
+class Triangle : public Shape
+{
+public:
+    int Corners() const override { return 3; }
+};
+
+const Shape *volatile shapeUnderConstruction = nullptr;
+
+[[gnu::noinline]] int countCornersUnderConstruction()
+{
+    return shapeUnderConstruction->Corners();
+}
+
+Shape::Shape()
+{
+    shapeUnderConstruction = this;
+    countCornersUnderConstruction();
+}
+
+} // namespace velahost
+
 namespace {
 
 // Read through volatile objects, so that the compiler neither sees the
@@ -139,6 +173,12 @@ const std::map<QString, Kind> &kinds()
           [] {
               VLCrashRuntime::_purecall();
               return 0;
+          }}},
+        {QStringLiteral("pure-virtual-call"),
+         {"call a pure virtual function",
+          [] {
+              const velahost::Triangle triangle;
+              return triangle.Corners();
           }}},
         {QStringLiteral("invalid-parameter"),
          {"report an invalid parameter to the runtime",
