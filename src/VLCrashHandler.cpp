@@ -131,8 +131,8 @@ LONG VLCrashHandler::OnUnhandledException(EXCEPTION_POINTERS *exceptionPointers)
 
 QString VLCrashHandler::WriteMinidump(EXCEPTION_POINTERS *exceptionPointers)
 {
-    const QString path = dumpFolder() + QDir::separator() +
-                         QStringLiteral("%1.dmp").arg(QDateTime::currentDateTime().toString(
+    const QString path = dumpFolder() + QDir::separator()
+                         + QStringLiteral("%1.dmp").arg(QDateTime::currentDateTime().toString(
                              QStringLiteral("dd-MM-yyyy_hh-mm-ss")));
 
     const std::wstring nativePath = path.toStdWString();
@@ -155,8 +155,8 @@ QString VLCrashHandler::WriteMinidump(EXCEPTION_POINTERS *exceptionPointers)
 
     // 0x1A25
     const auto dumpType = static_cast<MINIDUMP_TYPE>(
-        MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithUnloadedModules |
-        MiniDumpWithPrivateReadWriteMemory | MiniDumpWithFullMemoryInfo | MiniDumpWithThreadInfo);
+        MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithUnloadedModules
+        | MiniDumpWithPrivateReadWriteMemory | MiniDumpWithFullMemoryInfo | MiniDumpWithThreadInfo);
 
     if (VLCrashRuntime::MiniDumpWriteDump(VLCrashRuntime::GetCurrentProcess(),
                                           VLCrashRuntime::GetCurrentProcessId(), file, dumpType,

@@ -209,8 +209,8 @@ struct AltStack
         if (memory)
             return;
         stack_t current = {};
-        if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) &&
-            current.ss_size >= altStackSize)
+        if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)
+            && current.ss_size >= altStackSize)
             return; // somebody else's, and big enough
         memory = mmap(nullptr, altStackSize, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);

@@ -452,9 +452,9 @@ void addMapping(const char *line)
     // Mappings of one file that follow each other make one module.
     if (*c == '/' && mapping.inode != 0) {
         const int last = s_state.moduleCount - 1;
-        if (last >= 0 && s_state.modules[last].inode == mapping.inode &&
-            std::strcmp(s_state.modules[last].path, c) == 0 &&
-            s_state.modules[last].end <= mapping.start) {
+        if (last >= 0 && s_state.modules[last].inode == mapping.inode
+            && std::strcmp(s_state.modules[last].path, c) == 0
+            && s_state.modules[last].end <= mapping.start) {
             mapping.module = last;
         } else if (mapping.offset == 0 && s_state.moduleCount < maxModules) {
             mapping.module = s_state.moduleCount++;
@@ -524,8 +524,8 @@ std::size_t buildId(const ModuleInfo &module, std::uint8_t *id, std::size_t capa
     if (!isReadable(module.base, sizeof(Elf64_Ehdr)))
         return 0;
     const auto *header = reinterpret_cast<const Elf64_Ehdr *>(module.base);
-    if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 ||
-        header->e_ident[EI_CLASS] != ELFCLASS64 || header->e_phentsize != sizeof(Elf64_Phdr))
+    if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0
+        || header->e_ident[EI_CLASS] != ELFCLASS64 || header->e_phentsize != sizeof(Elf64_Phdr))
         return 0;
     const std::uint64_t headersAt = module.base + header->e_phoff;
     if (!isReadable(headersAt, std::uint64_t(header->e_phnum) * sizeof(Elf64_Phdr)))
@@ -556,8 +556,8 @@ std::size_t buildId(const ModuleInfo &module, std::uint8_t *id, std::size_t capa
             const std::uint64_t next = desc + ((noteHeader->n_descsz + 3) & ~3u);
             if (next > end)
                 break;
-            if (noteHeader->n_type == NT_GNU_BUILD_ID && noteHeader->n_namesz == 4 &&
-                std::memcmp(reinterpret_cast<const void *>(name), "GNU", 4) == 0) {
+            if (noteHeader->n_type == NT_GNU_BUILD_ID && noteHeader->n_namesz == 4
+                && std::memcmp(reinterpret_cast<const void *>(name), "GNU", 4) == 0) {
                 const std::size_t size =
                     noteHeader->n_descsz < capacity ? noteHeader->n_descsz : capacity;
                 std::memcpy(id, reinterpret_cast<const void *>(desc), size);
@@ -797,8 +797,8 @@ bool describeThread(const ThreadInput &thread, const MINIDUMP_CALLBACK_INFORMATI
 
     entry = {};
     entry.threadId = thread.threadId;
-    if ((output.ThreadWriteFlags & ThreadWriteContext) &&
-        fillContext(thread.context, s_state.context))
+    if ((output.ThreadWriteFlags & ThreadWriteContext)
+        && fillContext(thread.context, s_state.context))
         entry.threadContext = append(&s_state.context, sizeof(s_state.context));
     if (output.ThreadWriteFlags & ThreadWriteStack) {
         std::uint64_t start = 0;
@@ -823,9 +823,9 @@ Location writeThreadList(const ThreadInput &failing, const MINIDUMP_CALLBACK_INF
         failingContext = entries[count++].threadContext;
     for (int i = 0; i < s_threadCount; ++i) {
         const CapturedThread &thread = s_threads[i];
-        if (thread.ready.load() &&
-            describeThread({static_cast<DWORD>(thread.threadId), &thread.context}, callback,
-                           entries[count]))
+        if (thread.ready.load()
+            && describeThread({static_cast<DWORD>(thread.threadId), &thread.context}, callback,
+                              entries[count]))
             ++count;
     }
     return appendList(count, entries, sizeof(Thread));
@@ -840,8 +840,8 @@ Location writeModuleList(MINIDUMP_TYPE dumpType, const MINIDUMP_CALLBACK_INFORMA
     for (int i = 0; i < s_state.moduleCount; ++i) {
         const ModuleInfo &module = s_state.modules[i];
         // Only code counts as a module; data files mapped by the process do not.
-        if (!module.executable || !isReadable(module.base, SELFMAG) ||
-            std::memcmp(reinterpret_cast<const void *>(module.base), ELFMAG, SELFMAG) != 0)
+        if (!module.executable || !isReadable(module.base, SELFMAG)
+            || std::memcmp(reinterpret_cast<const void *>(module.base), ELFMAG, SELFMAG) != 0)
             continue;
 
         MINIDUMP_CALLBACK_INPUT input = {};
@@ -877,8 +877,8 @@ Location writeModuleList(MINIDUMP_TYPE dumpType, const MINIDUMP_CALLBACK_INFORMA
             // The module's writable segments.
             for (int m = 0; m < s_state.mappingCount; ++m) {
                 const Mapping &mapping = s_state.mappings[m];
-                if (mapping.module == i && mapping.writable && mapping.readable &&
-                    !overlapsSavedRange(mapping.start, mapping.end))
+                if (mapping.module == i && mapping.writable && mapping.readable
+                    && !overlapsSavedRange(mapping.start, mapping.end))
                     addRange(mapping.start, mapping.end - mapping.start);
             }
         }
@@ -893,10 +893,10 @@ void addPrivateMemory()
     for (int i = 0; i < s_state.mappingCount; ++i) {
         const Mapping &mapping = s_state.mappings[i];
         const std::uint64_t size = mapping.end - mapping.start;
-        if (!mapping.readable || !mapping.writable || mapping.shared || mapping.module >= 0 ||
-            mapping.inode != 0 || size > maxPrivateRegionBytes ||
-            s_state.privateBytes + size > maxPrivateBytes ||
-            overlapsSavedRange(mapping.start, mapping.end))
+        if (!mapping.readable || !mapping.writable || mapping.shared || mapping.module >= 0
+            || mapping.inode != 0 || size > maxPrivateRegionBytes
+            || s_state.privateBytes + size > maxPrivateBytes
+            || overlapsSavedRange(mapping.start, mapping.end))
             continue;
         s_state.privateBytes += size;
         addRange(mapping.start, size);
@@ -915,8 +915,8 @@ void addCallbackMemory(const MINIDUMP_CALLBACK_INFORMATION *callback)
         MINIDUMP_CALLBACK_OUTPUT output = {};
         if (!ask(callback, input, output) || output.MemorySize == 0)
             return;
-        if (isReadable(output.MemoryBase, output.MemorySize) &&
-            !overlapsSavedRange(output.MemoryBase, output.MemoryBase + output.MemorySize))
+        if (isReadable(output.MemoryBase, output.MemorySize)
+            && !overlapsSavedRange(output.MemoryBase, output.MemoryBase + output.MemorySize))
             addRange(output.MemoryBase, output.MemorySize);
     }
 }
@@ -958,8 +958,8 @@ Location writeSystemInfo()
         info.processorLevel =
             static_cast<std::uint16_t>(family == 0xF ? family + ((eax >> 20) & 0xFF) : family);
         info.processorRevision = static_cast<std::uint16_t>(
-            ((family == 0x6 || family == 0xF ? model | (((eax >> 16) & 0xF) << 4) : model) << 8) |
-            (eax & 0xF));
+            ((family == 0x6 || family == 0xF ? model | (((eax >> 16) & 0xF) << 4) : model) << 8)
+            | (eax & 0xF));
     }
 #endif
     static struct utsname names;

@@ -53,8 +53,8 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LOCALAPPDATA"), m_root + QStringLiteral("/local"));
         environment.insert(QStringLiteral("TMPDIR"), TempFolder());
-        environment.insert(QStringLiteral("PATH"), m_root + QStringLiteral("/bin:") +
-                                                       environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("PATH"), m_root + QStringLiteral("/bin:")
+                                                       + environment.value(QStringLiteral("PATH")));
         environment.insert(QStringLiteral("RESTART_FILE"), RestartFile());
         m_started = QDateTime::currentDateTime();
         const VelaTest::ChildResult result =
@@ -77,8 +77,8 @@ public:
     {
         const QDateTime named = QDateTime::fromString(fileName.chopped(4), timePattern);
         const QDateTime from = m_started.addMSecs(-m_started.time().msec());
-        return fileName.endsWith(QLatin1String(".dmp")) && named.isValid() && named >= from &&
-               named <= m_finished;
+        return fileName.endsWith(QLatin1String(".dmp")) && named.isValid() && named >= from
+               && named <= m_finished;
     }
 
 private:
@@ -110,7 +110,8 @@ int countOf(const QByteArray &text, const QByteArray &part)
 class MinidumpFile
 {
 public:
-    explicit MinidumpFile(const QByteArray &bytes) : m_bytes(bytes)
+    explicit MinidumpFile(const QByteArray &bytes)
+        : m_bytes(bytes)
     {
         if (bytes.size() < 32 || U32(0) != 0x504D444D || (U32(4) & 0xFFFF) != 0xA793)
             return;
@@ -255,9 +256,9 @@ void TestCrashHandler::dumpFolderBlocked()
     QVERIFY(run.IsNamedByCrashTime(dumps.first()));
     // The data folder path ends with a separator, and one more comes before
     // the file name.
-    QVERIFY(run.Log().contains(handlerLine("Minidump was created in file \"" +
-                                           run.DataFolder().toUtf8() + '/' +
-                                           dumps.first().toUtf8() + '"')));
+    QVERIFY(
+        run.Log().contains(handlerLine("Minidump was created in file \"" + run.DataFolder().toUtf8()
+                                       + '/' + dumps.first().toUtf8() + '"')));
 }
 
 void TestCrashHandler::softwareEvent_data()
@@ -390,8 +391,8 @@ void TestCrashHandler::dumpOpensInLldb()
     // editor that failed.
     const QRegularExpression crashed(
         QStringLiteral("Process (\\d+) stopped\n\\* thread #1: tid = (\\d+), 0x[0-9a-f]+ "
-                       "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal ") +
-        signalName + QLatin1Char('\n'));
+                       "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal ")
+        + signalName + QLatin1Char('\n'));
     const QRegularExpressionMatch match = crashed.match(output);
     QVERIFY2(match.hasMatch(), qPrintable(output));
     QCOMPARE(match.captured(1) != match.captured(2), onWorker);
