@@ -97,6 +97,13 @@ LONG neverReturn(EXCEPTION_POINTERS *)
         pause();
 }
 
+LONG faultAgain(EXCEPTION_POINTERS *)
+{
+    say('f');
+    faultAtKnownAddress();
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 void sayHandled(int signalNumber)
 {
     say(static_cast<char>(signalNumber));
@@ -116,6 +123,7 @@ class TestCrashRuntime : public QObject
 private Q_SLOTS:
     void filterReceivesTheFault();
     void stuckFilterEndedByWatchdog();
+    void faultInsideFilterEndsAtOnce();
     void faultSignalsPerThread();
     void handlerResetBeforeItRuns();
     void processSignalsFromAnyThread();
@@ -142,6 +150,17 @@ void TestCrashRuntime::stuckFilterEndedByWatchdog()
         faultAtKnownAddress();
     });
     QVERIFY2(end.ended, "the process hung in its filter");
+    QCOMPARE(end.said, QByteArray("f"));
+    QCOMPARE(end.signalNumber, SIGSEGV);
+}
+
+void TestCrashRuntime::faultInsideFilterEndsAtOnce()
+{
+    const ChildEnd end = runInChild([] {
+        SetUnhandledExceptionFilter(faultAgain);
+        faultAtKnownAddress();
+    });
+    QVERIFY(end.ended);
     QCOMPARE(end.said, QByteArray("f"));
     QCOMPARE(end.signalNumber, SIGSEGV);
 }
