@@ -709,7 +709,8 @@ void holdForCapture(int, siginfo_t *, void *context)
         if (thread.threadId != self)
             continue;
         const auto *interrupted = static_cast<const ucontext_t *>(context);
-        std::memcpy(&thread.context, interrupted, sizeof(thread.context));
+        // The registers only: the kernel's frame is smaller than ucontext_t.
+        thread.context.uc_mcontext = interrupted->uc_mcontext;
         if (interrupted->uc_mcontext.fpregs) {
             std::memcpy(&thread.floatState, interrupted->uc_mcontext.fpregs,
                         sizeof(thread.floatState));
