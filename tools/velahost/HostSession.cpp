@@ -17,6 +17,8 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    data->InstallProcessExceptionHandler();
+    data->InstallThreadExceptionHandler();
 }
 
 HostSession::~HostSession()
