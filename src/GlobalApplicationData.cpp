@@ -9,8 +9,8 @@
 #include "private/VLLogLine_p.h"
 #include "private/VLXmlFile_p.h"
 
-#include <QCoreApplication>
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
@@ -346,8 +346,7 @@ void GlobalApplicationData::InitUserPreferences()
     Q_D(GlobalApplicationData);
     // The brush pattern scan runs first.
 
-    QFile defaultDocument(GetAppFolderPath() + QStringLiteral("/settings/")
-                          + preferencesFileName);
+    QFile defaultDocument(GetAppFolderPath() + QStringLiteral("/settings/") + preferencesFileName);
     if (!IsAppDataFolderExists())
         MakeAppDataFolder(QString());
     const QString userPath = GetAppDataFolderPath() + preferencesFileName;

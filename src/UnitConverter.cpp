@@ -83,7 +83,9 @@ bool SaveUnits(const QList<UnitItem> &list, const QString &path)
 }
 
 ConvertUnit::ConvertUnit(const UnitItem &from, const UnitItem &to, double dpi)
-    : from(from), to(to), dpi(dpi)
+    : from(from)
+    , to(to)
+    , dpi(dpi)
 {
 }
 

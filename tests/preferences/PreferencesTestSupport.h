@@ -38,9 +38,9 @@ inline QByteArray Document(const QString &version, const QList<QPair<QString, QS
         text += "    <file_version value=\"" + version.toUtf8() + "\"/>\n";
     for (const auto &value : values) {
         const QStringList parts = value.first.split(QLatin1Char('.'));
-        text += "    <page name=\"" + parts.value(0).toUtf8() + "\"><group name=\"" +
-                parts.value(1).toUtf8() + "\"><parameter name=\"" + parts.value(2).toUtf8() +
-                "\" value=\"" + value.second.toUtf8() + "\"/></group></page>\n";
+        text += "    <page name=\"" + parts.value(0).toUtf8() + "\"><group name=\""
+                + parts.value(1).toUtf8() + "\"><parameter name=\"" + parts.value(2).toUtf8()
+                + "\" value=\"" + value.second.toUtf8() + "\"/></group></page>\n";
     }
     return text + "</properties>\n";
 }

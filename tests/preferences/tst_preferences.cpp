@@ -100,8 +100,8 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray("") << false;
         QTest::newRow("binary") << QByteArray("\x00\x01\xff<properties>\x00\xfe", 13) << false;
         QTest::newRow("deeply nested")
-            << (QByteArray("<properties>") + QByteArray("<page>").repeated(50000) +
-                QByteArray("</page>").repeated(50000) + QByteArray("</properties>"))
+            << (QByteArray("<properties>") + QByteArray("<page>").repeated(50000)
+                + QByteArray("</page>").repeated(50000) + QByteArray("</properties>"))
             << false;
     }
 
@@ -166,22 +166,22 @@ private Q_SLOTS:
         const QString textKey = VelaUserParams::Editing::Text::Antialiasing();
         ResetUserFolder(QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                    "<properties editor=\"kept\">\n"
-                                   "    <file_version value=\"") +
-                        DefaultVersion().toUtf8() +
-                        QByteArray("\"/>\n"
-                                   "    <notes>kept <b>as it is</b></notes>\n"
-                                   "    <page name=\"directories\">\n"
-                                   "        <group name=\"dirs\">\n"
-                                   "            <parameter name=\"def_image_type\" "
-                                   "value=\"png\" hint=\"kept\"/>\n"
-                                   "        </group>\n"
-                                   "    </page>\n"
-                                   "    <page name=\"GUI_options_and_effects\">\n"
-                                   "        <group name=\"group1\">\n"
-                                   "            <parameter name=\"TextAl\"/>\n"
-                                   "        </group>\n"
-                                   "    </page>\n"
-                                   "</properties>\n"));
+                                   "    <file_version value=\"")
+                        + DefaultVersion().toUtf8()
+                        + QByteArray("\"/>\n"
+                                     "    <notes>kept <b>as it is</b></notes>\n"
+                                     "    <page name=\"directories\">\n"
+                                     "        <group name=\"dirs\">\n"
+                                     "            <parameter name=\"def_image_type\" "
+                                     "value=\"png\" hint=\"kept\"/>\n"
+                                     "        </group>\n"
+                                     "    </page>\n"
+                                     "    <page name=\"GUI_options_and_effects\">\n"
+                                     "        <group name=\"group1\">\n"
+                                     "            <parameter name=\"TextAl\"/>\n"
+                                     "        </group>\n"
+                                     "    </page>\n"
+                                     "</properties>\n"));
         GlobalApplicationData *data = StartLibrary();
 
         // A parameter without a value reads as empty text.

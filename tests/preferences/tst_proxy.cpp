@@ -59,18 +59,15 @@ private Q_SLOTS:
             << "proxy.example" << 8080 << 3;
         QTest::newRow("none of them")
             << Document(version, {{witnessKey, QStringLiteral("png")}}) << "" << 0 << 0;
-        QTest::newRow("unparsable numbers")
-            << Document(version, proxyValues(QStringLiteral("h"), QStringLiteral("80a"),
-                                             QStringLiteral("two")))
-            << "h" << 0 << 0;
-        QTest::newRow("type out of range")
-            << Document(version,
-                        proxyValues(QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("4")))
-            << "h" << 1 << 0;
-        QTest::newRow("negative type")
-            << Document(version,
-                        proxyValues(QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("-1")))
-            << "h" << 1 << 0;
+        QTest::newRow("unparsable numbers") << Document(
+            version, proxyValues(QStringLiteral("h"), QStringLiteral("80a"), QStringLiteral("two")))
+                                            << "h" << 0 << 0;
+        QTest::newRow("type out of range") << Document(
+            version, proxyValues(QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("4")))
+                                           << "h" << 1 << 0;
+        QTest::newRow("negative type") << Document(
+            version, proxyValues(QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("-1")))
+                                       << "h" << 1 << 0;
     }
 
     void load()

@@ -61,15 +61,17 @@ private Q_SLOTS:
                           "<group><unit name=\"deeper\" abbr=\"d\" factor=\"4\"/></group>"
                           "<!-- unit --></whatever>")
             << true
-            << (old + QStringList{QStringLiteral("inch|in|1|std"),
-                                  QStringLiteral("cm|cm|2.53999996|std")});
+            << (old
+                + QStringList{QStringLiteral("inch|in|1|std"),
+                              QStringLiteral("cm|cm|2.53999996|std")});
         QTest::newRow("missing or unusable factor is a pixel unit")
             << QByteArray("<units><unit name=\"a\"/><unit name=\"b\" abbr=\"b\" factor=\"px\"/>"
                           "<unit name=\"c\" abbr=\"c\" factor=\"1e40\"/>"
                           "<unit name=\"d\" abbr=\"d\" factor=\"-2\"/></units>")
             << true
-            << (old + QStringList{QStringLiteral("a||0|std"), QStringLiteral("b|b|0|std"),
-                                  QStringLiteral("c|c|0|std"), QStringLiteral("d|d|-2|std")});
+            << (old
+                + QStringList{QStringLiteral("a||0|std"), QStringLiteral("b|b|0|std"),
+                              QStringLiteral("c|c|0|std"), QStringLiteral("d|d|-2|std")});
         QTest::newRow("duplicates stay")
             << QByteArray("<units><unit name=\"x\" factor=\"1\"/>"
                           "<unit name=\"x\" factor=\"1\"/></units>")
@@ -80,8 +82,8 @@ private Q_SLOTS:
         QTest::newRow("empty file") << QByteArray("") << false << old;
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe\x01<units>\x00", 10) << false << old;
         QTest::newRow("deeply nested")
-            << (QByteArray("<units>") + QByteArray("<a>").repeated(50000) +
-                QByteArray("</a>").repeated(50000) + QByteArray("</units>"))
+            << (QByteArray("<units>") + QByteArray("<a>").repeated(50000)
+                + QByteArray("</a>").repeated(50000) + QByteArray("</units>"))
             << false << old;
     }
 
@@ -91,8 +93,8 @@ private Q_SLOTS:
         QFETCH(bool, loaded);
         QFETCH(QStringList, units);
 
-        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("units")) +
-                             QStringLiteral("/units.ini");
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("units"))
+                             + QStringLiteral("/units.ini");
         QVERIFY(VelaTest::WriteFile(path, content));
         QList<UnitItem> list = {unit(QStringLiteral("old"), QStringLiteral("o"), 1)};
         QCOMPARE(LoadUnits(list, path, true), loaded);
@@ -117,8 +119,8 @@ private Q_SLOTS:
 
     void saveUnitsWritesTheDocumentedText()
     {
-        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("save")) +
-                             QStringLiteral("/units_user.ini");
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("save"))
+                             + QStringLiteral("/units_user.ini");
         const QList<UnitItem> units = {
             unit(QStringLiteral("inch"), QStringLiteral("in"), 1, true),
             unit(QStringLiteral("centimetre"), QStringLiteral("cm"), 2.54f),

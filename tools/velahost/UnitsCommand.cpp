@@ -14,8 +14,8 @@ const UnitItem *findUnit(const QList<UnitItem> &units, const QString &text)
 {
     for (Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
         for (const UnitItem &unit : units) {
-            if (unit.name.compare(text, sensitivity) == 0 ||
-                unit.abbr.compare(text, sensitivity) == 0)
+            if (unit.name.compare(text, sensitivity) == 0
+                || unit.abbr.compare(text, sensitivity) == 0)
                 return &unit;
         }
     }
