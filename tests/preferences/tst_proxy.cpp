@@ -32,19 +32,6 @@ class TestProxy : public QObject
 private Q_SLOTS:
     void cleanup() { GlobalApplicationData::ReleaseInstance(); }
 
-    void constructionDefaults()
-    {
-        ResetUserFolder();
-        GlobalApplicationData::InitInstance();
-        const GlobalApplicationData *data = GlobalApplicationData::Instance();
-        QCOMPARE(data->GetProxyHostName(), QStringLiteral(""));
-        QCOMPARE(data->GetProxyPortNumber(), 3128);
-        QCOMPARE(data->GetProxyTypeIndex(), 0);
-        QCOMPARE(data->GetProxyTypeList(),
-                 QStringList({QStringLiteral("Default"), QStringLiteral("NoProxy"),
-                              QStringLiteral("HttpProxy"), QStringLiteral("Socks5Proxy")}));
-    }
-
     void load_data()
     {
         QTest::addColumn<QByteArray>("userDocument");
