@@ -27,8 +27,7 @@ void VLPluginLoader::ReleaseInstance()
 }
 
 VLPluginLoader::VLPluginLoader(QObject *parent)
-    : QObject(parent)
-    , d_ptr(new VLPluginLoaderPrivate(this))
+    : QObject(parent), d_ptr(new VLPluginLoaderPrivate(this))
 {
 }
 

@@ -4,8 +4,7 @@
 namespace VelaSampleBrushes {
 
 SampleBrushContainer::SampleBrushContainer(QObject *parent)
-    : QObject(parent)
-    , m_factory(new SampleBrushFactory(this))
+    : QObject(parent), m_factory(new SampleBrushFactory(this))
 {
 }
 

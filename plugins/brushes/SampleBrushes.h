@@ -17,9 +17,9 @@ constexpr quint8 SettingsVersion = 1;
 //! What every sample engine shares.
 struct StrokeSettings
 {
-    double size = 20.0;   //!< dab diameter in pixels, 1 to 5000
+    double size = 20.0;    //!< dab diameter in pixels, 1 to 5000
     double spacing = 0.25; //!< distance between dabs as a fraction of the size, 0.01 to 10
-    double opacity = 1.0; //!< 0 to 1
+    double opacity = 1.0;  //!< 0 to 1
     QColor colour = Qt::black;
 
     void Write(QDataStream &out) const;

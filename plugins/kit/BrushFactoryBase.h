@@ -53,10 +53,7 @@ public:
         return copied;
     }
 
-    bool release(IBrush *brush) override
-    {
-        return brush && (releaseAs<Brushes>(brush) || ...);
-    }
+    bool release(IBrush *brush) override { return brush && (releaseAs<Brushes>(brush) || ...); }
 
     //! Whether the factory made brushes of this run-time class.
     static bool Owns(const IBrush &brush) { return ((typeid(brush) == typeid(Brushes)) || ...); }

@@ -157,8 +157,7 @@ bool BrushPresetManager::Deserialize(QIODevice *device)
 QUuid BrushPresetManager::CreateUniqueID() const
 {
     const quint64 counter = m_counter++;
-    return QUuid(0, 0, 0, 0, 0, 0, 0, 0, uchar(counter >> 16), uchar(counter >> 8),
-                 uchar(counter));
+    return QUuid(0, 0, 0, 0, 0, 0, 0, 0, uchar(counter >> 16), uchar(counter >> 8), uchar(counter));
 }
 
 bool BrushPresetManager::FilePreset(IBrush *brush, QUuid *id)

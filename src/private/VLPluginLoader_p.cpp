@@ -32,10 +32,7 @@ void discard(QPluginLoader *loader)
 
 } // namespace
 
-VLPluginLoaderPrivate::VLPluginLoaderPrivate(VLPluginLoader *q)
-    : q_ptr(q)
-{
-}
+VLPluginLoaderPrivate::VLPluginLoaderPrivate(VLPluginLoader *q) : q_ptr(q) {}
 
 VLPluginLoaderPrivate::~VLPluginLoaderPrivate()
 {

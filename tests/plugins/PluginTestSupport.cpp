@@ -18,16 +18,16 @@ LogCapture *s_capture = nullptr;
 // "Build date=..., time=.... Line=<n>, file="<source>". <message>" followed by a space.
 void LogCapture::Handle(QtMsgType, const QMessageLogContext &, const QString &record)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        R"re(^"Build date=[^,]+, time=[0-9:]+\. Line=[0-9]+, file="([^"]+)"\. (.*)" $)re"),
-                                            QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression pattern(
+        QStringLiteral(
+            R"re(^"Build date=[^,]+, time=[0-9:]+\. Line=[0-9]+, file="([^"]+)"\. (.*)" $)re"),
+        QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = pattern.match(record);
     if (s_capture && match.hasMatch())
         s_capture->m_lines.append({match.captured(1), match.captured(2)});
 }
 
-LogCapture::LogCapture()
-    : m_previous(qInstallMessageHandler(Handle))
+LogCapture::LogCapture() : m_previous(qInstallMessageHandler(Handle))
 {
     s_capture = this;
 }

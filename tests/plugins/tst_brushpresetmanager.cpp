@@ -71,8 +71,8 @@ QByteArray airbrushSettings()
 
 QUuid presetId(quint32 counter)
 {
-    return QUuid(QStringLiteral("{00000000-0000-0000-0000-%1}")
-                     .arg(counter, 12, 16, QLatin1Char('0')));
+    return QUuid(
+        QStringLiteral("{00000000-0000-0000-0000-%1}").arg(counter, 12, 16, QLatin1Char('0')));
 }
 
 QByteArray serialized(BrushPresetManager &table)
@@ -169,7 +169,8 @@ private Q_SLOTS:
 
         StrangerBrush stranger;
         QVERIFY(table.CreatePreset(&stranger).isNull());
-        QCOMPARE(log.Messages(tableSource), QStringList{QStringLiteral("Error to create brush preset.")});
+        QCOMPARE(log.Messages(tableSource),
+                 QStringList{QStringLiteral("Error to create brush preset.")});
         QVERIFY(table.Enumarate().empty());
         QVERIFY(!table.GetBrush(QUuid()));
 
@@ -212,12 +213,13 @@ private Q_SLOTS:
         table.CreatePreset(round.brush);
         table.CreatePreset(number.brush);
 
-        const QByteArray expected =
-            header + QByteArray::fromHex("0000001e") + QByteArray("\0V\0e\0l\0a\0.\0R\0o\0u\0n\0d"
-                                                                 "\0B\0r\0u\0s\0h",
-                                                                 30)
-            + roundSettings() + QByteArray::fromHex("00000016")
-            + QByteArray("\0T\0e\0s\0t\0.\0N\0u\0m\0b\0e\0r", 22) + QByteArray::fromHex("01020304");
+        const QByteArray expected = header + QByteArray::fromHex("0000001e") +
+                                    QByteArray("\0V\0e\0l\0a\0.\0R\0o\0u\0n\0d"
+                                               "\0B\0r\0u\0s\0h",
+                                               30) +
+                                    roundSettings() + QByteArray::fromHex("00000016") +
+                                    QByteArray("\0T\0e\0s\0t\0.\0N\0u\0m\0b\0e\0r", 22) +
+                                    QByteArray::fromHex("01020304");
         QCOMPARE(serialized(table), expected);
     }
 
@@ -234,9 +236,9 @@ private Q_SLOTS:
         BrushPresetManager fresh;
         QVERIFY(deserialize(fresh, stream));
         QCOMPARE(fresh.Enumarate(), (std::vector<QUuid>{presetId(0), presetId(1), presetId(2)}));
-        QCOMPARE(typeIds(fresh), (QStringList{QStringLiteral("Vela.RoundBrush"),
-                                              QStringLiteral("Vela.Airbrush"),
-                                              QStringLiteral("Vela.RoundBrush")}));
+        QCOMPARE(typeIds(fresh),
+                 (QStringList{QStringLiteral("Vela.RoundBrush"), QStringLiteral("Vela.Airbrush"),
+                              QStringLiteral("Vela.RoundBrush")}));
         QCOMPARE(serialized(fresh), stream);
 
         // Read into a table that has presets, they follow the ones there.
@@ -320,9 +322,9 @@ private Q_SLOTS:
         QTest::newRow("null string") << QByteArray::fromHex("ffffffff") + five << QList<quint32>{5};
         // The settings of an unknown type are read as the next record: here
         // an empty type identifier, skipped as well.
-        QTest::newRow("unknown type") << streamString(QStringLiteral("No.Such"))
-                                             + QByteArray::fromHex("00000000") + five
-                                      << QList<quint32>{5};
+        QTest::newRow("unknown type")
+            << streamString(QStringLiteral("No.Such")) + QByteArray::fromHex("00000000") + five
+            << QList<quint32>{5};
         QTest::newRow("settings refused")
             << numberRecord(TestBrushValues::RefusedValue) + numberRecord(7) + five
             << QList<quint32>{7, 5};
@@ -390,7 +392,8 @@ private Q_SLOTS:
     void failedRecordsAreLoggedAndSkipped()
     {
         RegistryBrush one(QStringLiteral("Test.Number"), bigEndian(1));
-        RegistryBrush failing(QStringLiteral("Test.Number"), bigEndian(TestBrushValues::FailingValue));
+        RegistryBrush failing(QStringLiteral("Test.Number"),
+                              bigEndian(TestBrushValues::FailingValue));
         RegistryBrush three(QStringLiteral("Test.Number"), bigEndian(3));
         BrushPresetManager table;
         table.CreatePreset(one.brush);
@@ -399,9 +402,9 @@ private Q_SLOTS:
         LogCapture log;
 
         // The failing brush has written two bytes before it gave up.
-        QCOMPARE(serialized(table), header + numberRecord(1)
-                                        + streamString(QStringLiteral("Test.Number"))
-                                        + QByteArray::fromHex("fa17") + numberRecord(3));
+        QCOMPARE(serialized(table), header + numberRecord(1) +
+                                        streamString(QStringLiteral("Test.Number")) +
+                                        QByteArray::fromHex("fa17") + numberRecord(3));
         QCOMPARE(log.Messages(tableSource),
                  QStringList{QStringLiteral("Error serialize brush. Type ID: Test.Number")});
     }
@@ -447,8 +450,8 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Error when release brush preset table.")});
 
         log.Clear();
-        QVERIFY(deserialize(*table, header + streamString(QStringLiteral("Test.Flaky"))
-                                        + bigEndian(2) + numberRecord(6)));
+        QVERIFY(deserialize(*table, header + streamString(QStringLiteral("Test.Flaky")) +
+                                        bigEndian(2) + numberRecord(6)));
         table.reset();
         QCOMPARE(log.Messages(tableSource),
                  (QStringList{QStringLiteral("Destroy"),

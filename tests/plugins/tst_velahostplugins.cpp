@@ -48,8 +48,7 @@ private Q_SLOTS:
     void checkPluginPassesTheSamplePlugin()
     {
         const QString sample = VELA_PLUGIN(SampleBrushes);
-        const VelaTest::ChildResult result =
-            velahost({QStringLiteral("check-plugin"), sample});
+        const VelaTest::ChildResult result = velahost({QStringLiteral("check-plugin"), sample});
         const QString out = QString::fromUtf8(result.standardOutput);
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(out.contains(QStringLiteral("State:       loaded (3)")), qPrintable(out));
@@ -69,8 +68,8 @@ private Q_SLOTS:
         const QString notAPlugin = VELA_PLUGIN(NotAPlugin);
         QPluginLoader probe(notAPlugin);
         probe.load();
-        QTest::newRow("no plug-in") << notAPlugin
-                                    << QStringLiteral("Error:       ") + probe.errorString();
+        QTest::newRow("no plug-in")
+            << notAPlugin << QStringLiteral("Error:       ") + probe.errorString();
         QTest::newRow("missing")
             << VelaTest::Sandbox::Current()->Root() + QStringLiteral("/missing.so")
             << QStringLiteral("State:       missing file (7)\n  Error:       Missing file");
@@ -136,15 +135,15 @@ private Q_SLOTS:
         const QString sample = VELA_PLUGIN(SampleBrushes);
 
         const int loaded = logIndex(lines, {sample, QStringLiteral("loaded successfully")});
-        const int tableGone = logIndex(lines, {QStringLiteral("BrushPresetManager.cpp"),
-                                               QStringLiteral(". Destroyed")});
-        const int registryGoes = logIndex(lines, {QStringLiteral("BrushFactoryManager.cpp"),
-                                                  QStringLiteral(". Destroy\"")});
-        const int registryGone = logIndex(lines, {QStringLiteral("BrushFactoryManager.cpp"),
-                                                  QStringLiteral(". Destroyed")});
+        const int tableGone = logIndex(
+            lines, {QStringLiteral("BrushPresetManager.cpp"), QStringLiteral(". Destroyed")});
+        const int registryGoes = logIndex(
+            lines, {QStringLiteral("BrushFactoryManager.cpp"), QStringLiteral(". Destroy\"")});
+        const int registryGone = logIndex(
+            lines, {QStringLiteral("BrushFactoryManager.cpp"), QStringLiteral(". Destroyed")});
         const int unloaded = logIndex(lines, {sample, QStringLiteral("is unloaded successfully")});
-        const int dataGoes = logIndex(lines, {QStringLiteral("GlobalApplicationData.cpp"),
-                                              QStringLiteral(". Destroy\"")});
+        const int dataGoes = logIndex(
+            lines, {QStringLiteral("GlobalApplicationData.cpp"), QStringLiteral(". Destroy\"")});
         QVERIFY2(loaded >= 0, qPrintable(lines.join(QLatin1Char('\n'))));
         QVERIFY(loaded < tableGone);
         QVERIFY(tableGone < registryGoes);

@@ -90,8 +90,8 @@ private Q_SLOTS:
 
         QCOMPARE(loader->LoadPlugins({path}), QStringList{path});
 
-        QCOMPARE(statesSeen, (QList<int>{VLPluginLoader::PluginLoading,
-                                         VLPluginLoader::PluginLoaded}));
+        QCOMPARE(statesSeen,
+                 (QList<int>{VLPluginLoader::PluginLoading, VLPluginLoader::PluginLoaded}));
         QCOMPARE(firstArguments(begin), QStringList{path});
         QCOMPARE(firstArguments(complete), QStringList{path});
         QCOMPARE(error.count(), 0);
@@ -139,8 +139,8 @@ private Q_SLOTS:
 
         const QString notAPlugin = VELA_PLUGIN(NotAPlugin);
         QTest::newRow("shared library, no plug-in") << notAPlugin << qtLoaderError(notAPlugin);
-        const QString textFile = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("text"))
-                                 + QStringLiteral("/libtext.so");
+        const QString textFile = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("text")) +
+                                 QStringLiteral("/libtext.so");
         VelaTest::WriteFile(textFile, "not a library\n");
         QTest::newRow("text file") << textFile << qtLoaderError(textFile);
         QTest::newRow("neither interface")
@@ -233,8 +233,8 @@ private Q_SLOTS:
 
     void refusalTextGoesWithALaterSuccess()
     {
-        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("later"))
-                             + QStringLiteral("/libLater.so");
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("later")) +
+                             QStringLiteral("/libLater.so");
         QVERIFY(VelaTest::WriteFile(path, "not yet a library\n"));
         loader->LoadPlugin(path);
         QCOMPARE(loader->GetState(path), VLPluginLoader::PluginLoadError);
@@ -299,9 +299,10 @@ private Q_SLOTS:
         QCOMPARE(loader->GetState(flaky), VLPluginLoader::PluginUnloaded);
         QCOMPARE(loader->GetState(QStringLiteral("not loaded")), VLPluginLoader::PluginUnknown);
         QCOMPARE(loader->GetPlugins(), QList<QObject *>{loader->GetPlugin(brushes)});
-        QCOMPARE(log.Messages(loaderSource),
-                 (QStringList{QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(sample),
-                              QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(flaky)}));
+        QCOMPARE(
+            log.Messages(loaderSource),
+            (QStringList{QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(sample),
+                         QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(flaky)}));
 
         // Names that are not loaded (any more) change nothing.
         log.Clear();
@@ -339,9 +340,10 @@ private Q_SLOTS:
         QCOMPARE(firstArguments(error), QStringList{sample});
         QCOMPARE(statesSeen, QList<int>{VLPluginLoader::PluginUnloadError});
         QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginUnloadError);
-        QCOMPARE(log.Messages(loaderSource),
-                 (QStringList{QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(sample),
-                              QStringLiteral("Plugin: \"%1\" unloading error.").arg(sample)}));
+        QCOMPARE(
+            log.Messages(loaderSource),
+            (QStringList{QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(sample),
+                         QStringLiteral("Plugin: \"%1\" unloading error.").arg(sample)}));
         const QList<QObject *> plugins = loader->GetPlugins();
         QCOMPARE(plugins.size(), 2);
         QCOMPARE(plugins.first(), brushesRoot);
@@ -362,8 +364,7 @@ private Q_SLOTS:
 
         QCOMPARE(firstArguments(error), QStringList{sample});
         QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginUnloadError);
-        QCOMPARE(loader->GetPlugins(),
-                 (QList<QObject *>{loader->GetPlugin(brushes), sampleRoot}));
+        QCOMPARE(loader->GetPlugins(), (QList<QObject *>{loader->GetPlugin(brushes), sampleRoot}));
         QCOMPARE(loader->GetPlugin(sample), sampleRoot);
         // Let go, so that later tests find the library unloaded.
         QVERIFY(holder.unload());
@@ -380,9 +381,10 @@ private Q_SLOTS:
         VLPluginLoader::ReleaseInstance();
 
         QCOMPARE(firstArguments(complete), (QStringList{brushes, sample}));
-        QCOMPARE(log.Messages(loaderSource),
-                 (QStringList{QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(brushes),
-                              QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(sample)}));
+        QCOMPARE(
+            log.Messages(loaderSource),
+            (QStringList{QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(brushes),
+                         QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(sample)}));
     }
 
 private:
