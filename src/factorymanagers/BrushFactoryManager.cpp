@@ -4,6 +4,7 @@
 #include "IBrush.h"
 #include "IToolContainer.h"
 #include "VLPluginLoader.h"
+#include "private/BrushFactoryManager_p.h"
 #include "private/VLLogLine_p.h"
 
 #include <QMutexLocker>
@@ -12,10 +13,31 @@
 
 namespace {
 
-// The brush factory of a tool container: its first tool that is one.
-IBrushFactory *firstBrushFactory(QObject *root)
+// Routes a brush by its run-time class: to the factory learned for the
+// class, whatever it answers now, or else to the first factory in order
+// that answers; that one is learned.
+template<class Result, class Ask>
+Result route(std::map<std::type_index, IBrushFactory *> &routes,
+             const std::vector<IBrushFactory *> &factories, const std::type_index &brushClass,
+             Ask ask)
 {
-    auto *container = qobject_cast<IToolContainer *>(root);
+    const auto known = routes.find(brushClass);
+    if (known != routes.end())
+        return ask(known->second);
+    for (IBrushFactory *factory : factories) {
+        if (const Result result = ask(factory)) {
+            routes.emplace(brushClass, factory);
+            return result;
+        }
+    }
+    return Result();
+}
+
+} // namespace
+
+IBrushFactory *FirstBrushFactory(QObject *pluginRoot)
+{
+    auto *container = qobject_cast<IToolContainer *>(pluginRoot);
     if (!container)
         return nullptr;
     const QList<QObject *> tools = container->GetTools();
@@ -25,8 +47,6 @@ IBrushFactory *firstBrushFactory(QObject *root)
     }
     return nullptr;
 }
-
-} // namespace
 
 BrushFactoryManager *BrushFactoryManager::m_pInstance = nullptr;
 
@@ -70,7 +90,7 @@ void BrushFactoryManager::load()
         return;
     const QList<QObject *> plugins = loader->GetPlugins();
     for (QObject *root : plugins) {
-        IBrushFactory *factory = firstBrushFactory(root);
+        IBrushFactory *factory = FirstBrushFactory(root);
         if (!factory)
             continue;
         m_factories.push_back(factory);
@@ -109,18 +129,8 @@ IBrush *BrushFactoryManager::copy(const IBrush *brush)
     const QMutexLocker locker(&m_mutex);
     if (!brush)
         return nullptr;
-    const std::type_index brushClass(typeid(*brush));
-    const auto route = m_copyRoutes.find(brushClass);
-    // A learned route is final: a factory that now fails is not replaced.
-    if (route != m_copyRoutes.end())
-        return route->second->copy(brush);
-    for (IBrushFactory *factory : m_factories) {
-        if (IBrush *copied = factory->copy(brush)) {
-            m_copyRoutes.emplace(brushClass, factory);
-            return copied;
-        }
-    }
-    return nullptr;
+    return route<IBrush *>(m_copyRoutes, m_factories, typeid(*brush),
+                           [brush](IBrushFactory *factory) { return factory->copy(brush); });
 }
 
 bool BrushFactoryManager::release(IBrush *brush)
@@ -128,16 +138,7 @@ bool BrushFactoryManager::release(IBrush *brush)
     const QMutexLocker locker(&m_mutex);
     if (!brush)
         return false;
-    // Read before the brush is gone.
-    const std::type_index brushClass(typeid(*brush));
-    const auto route = m_releaseRoutes.find(brushClass);
-    if (route != m_releaseRoutes.end())
-        return route->second->release(brush);
-    for (IBrushFactory *factory : m_factories) {
-        if (factory->release(brush)) {
-            m_releaseRoutes.emplace(brushClass, factory);
-            return true;
-        }
-    }
-    return false;
+    // The class is read before the brush is gone.
+    return route<bool>(m_releaseRoutes, m_factories, typeid(*brush),
+                       [brush](IBrushFactory *factory) { return factory->release(brush); });
 }

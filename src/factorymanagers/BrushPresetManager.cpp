@@ -37,6 +37,24 @@ bool readString(QDataStream &stream, QString *text)
     return stream.status() == QDataStream::Ok;
 }
 
+// Whether a stream can go to (or come from) the device; says why not.
+bool canStream(const QIODevice *device, QIODevice::OpenModeFlag direction)
+{
+    if (!device) {
+        VL_LOG(QStringLiteral("Can't serialize to null device."));
+        return false;
+    }
+    if (direction == QIODevice::WriteOnly && !device->isWritable()) {
+        VL_LOG(QStringLiteral("IO Device not provide write functionality."));
+        return false;
+    }
+    if (direction == QIODevice::ReadOnly && !device->isReadable()) {
+        VL_LOG(QStringLiteral("IO Device not provide read functionality."));
+        return false;
+    }
+    return true;
+}
+
 // Hands a preset's brush back to the registry, saying so when it refuses.
 void releasePresetBrush(IBrush *brush)
 {
@@ -103,14 +121,8 @@ std::vector<QUuid> BrushPresetManager::Enumarate() const
 
 bool BrushPresetManager::Serialize(QIODevice *device)
 {
-    if (!device) {
-        VL_LOG(QStringLiteral("Can't serialize to null device."));
+    if (!canStream(device, QIODevice::WriteOnly))
         return false;
-    }
-    if (!device->isWritable()) {
-        VL_LOG(QStringLiteral("IO Device not provide write functionality."));
-        return false;
-    }
     QDataStream stream(device);
     const QByteArray header = BrushPresetStreamHeader();
     if (stream.writeRawData(header.constData(), header.size()) != header.size())
@@ -126,14 +138,8 @@ bool BrushPresetManager::Serialize(QIODevice *device)
 
 bool BrushPresetManager::Deserialize(QIODevice *device)
 {
-    if (!device) {
-        VL_LOG(QStringLiteral("Can't serialize to null device."));
+    if (!canStream(device, QIODevice::ReadOnly))
         return false;
-    }
-    if (!device->isReadable()) {
-        VL_LOG(QStringLiteral("IO Device not provide read functionality."));
-        return false;
-    }
     QDataStream stream(device);
     const QByteArray expected = BrushPresetStreamHeader();
     QByteArray header(expected.size(), '\0');

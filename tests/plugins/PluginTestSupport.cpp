@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "PluginTestSupport.h"
 
-#include "IBrushFactory.h"
-#include "IToolContainer.h"
-
 #include <QRegularExpression>
 
 namespace PluginTest {
@@ -56,19 +53,6 @@ QStringList LogCapture::Messages(const QString &sourceFile) const
 void LogCapture::Clear()
 {
     m_lines.clear();
-}
-
-IBrushFactory *FirstFactory(QObject *root)
-{
-    auto *container = qobject_cast<IToolContainer *>(root);
-    if (!container)
-        return nullptr;
-    const QList<QObject *> tools = container->GetTools();
-    for (QObject *tool : tools) {
-        if (auto *factory = qobject_cast<IBrushFactory *>(tool))
-            return factory;
-    }
-    return nullptr;
 }
 
 } // namespace PluginTest

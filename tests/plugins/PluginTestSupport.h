@@ -9,8 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-class IBrushFactory;
-
 // The path of a plug-in built by the tree, in the form that QPluginLoader
 // reports it, so that load and unload records share their key.
 #define VELA_PLUGIN(name) QFileInfo(QStringLiteral(VELA_PLUGIN_##name)).canonicalFilePath()
@@ -47,9 +45,6 @@ private:
     QList<Line> m_lines;
     QtMessageHandler m_previous;
 };
-
-//! The brush factory that a tool container offers first, or null.
-IBrushFactory *FirstFactory(QObject *root);
 
 } // namespace PluginTest
 

@@ -6,12 +6,12 @@
 #include "PluginTestSupport.h"
 #include "TestBrush.h"
 #include "VLPluginLoader.h"
+#include "private/BrushFactoryManager_p.h"
 
 #include <QBuffer>
 
 #include <thread>
 
-using PluginTest::FirstFactory;
 using PluginTest::LogCapture;
 
 // A brush class that no plug-in knows.
@@ -83,7 +83,7 @@ private Q_SLOTS:
         QVERIFY(brush);
         QCOMPARE(brush->typeId(), QStringLiteral("Vela.RoundBrush"));
         // Only the factory that made a brush can release it.
-        QVERIFY(FirstFactory(VLPluginLoader::Instance()->GetPlugin(winner))->release(brush));
+        QVERIFY(FirstBrushFactory(VLPluginLoader::Instance()->GetPlugin(winner))->release(brush));
     }
 
     void unknownTypes_data()
