@@ -55,9 +55,6 @@ public:
 
     bool release(IBrush *brush) override { return brush && (releaseAs<Brushes>(brush) || ...); }
 
-    //! Whether the factory made brushes of this run-time class.
-    static bool Owns(const IBrush &brush) { return ((typeid(brush) == typeid(Brushes)) || ...); }
-
 private:
     template<class Brush>
     static IBrush *copyAs(const IBrush &brush)
