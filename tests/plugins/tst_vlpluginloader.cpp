@@ -139,8 +139,8 @@ private Q_SLOTS:
 
         const QString notAPlugin = VELA_PLUGIN(NotAPlugin);
         QTest::newRow("shared library, no plug-in") << notAPlugin << qtLoaderError(notAPlugin);
-        const QString textFile = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("text")) +
-                                 QStringLiteral("/libtext.so");
+        const QString textFile = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("text"))
+                                 + QStringLiteral("/libtext.so");
         VelaTest::WriteFile(textFile, "not a library\n");
         QTest::newRow("text file") << textFile << qtLoaderError(textFile);
         QTest::newRow("neither interface")
@@ -233,8 +233,8 @@ private Q_SLOTS:
 
     void refusalTextGoesWithALaterSuccess()
     {
-        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("later")) +
-                             QStringLiteral("/libLater.so");
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("later"))
+                             + QStringLiteral("/libLater.so");
         QVERIFY(VelaTest::WriteFile(path, "not yet a library\n"));
         loader->LoadPlugin(path);
         QCOMPARE(loader->GetState(path), VLPluginLoader::PluginLoadError);
@@ -313,6 +313,24 @@ private Q_SLOTS:
         // An unloaded plug-in loads again.
         QCOMPARE(loader->LoadPlugin(sample), sample);
         QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginLoaded);
+    }
+
+    void unloadReleasesTheFile()
+    {
+        const QFileInfo maps(QStringLiteral("/proc/self/maps"));
+        if (!maps.exists())
+            QSKIP("needs /proc/self/maps to see what is mapped");
+        // A copy of its own, so that nothing else of the test holds it.
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("released"))
+                             + QStringLiteral("/libReleased.so");
+        QVERIFY(QFile::copy(VELA_PLUGIN(SampleBrushes), path));
+        QCOMPARE(loader->LoadPlugin(path), path);
+        QVERIFY(VelaTest::ReadFile(maps.filePath()).contains(QFile::encodeName(path)));
+
+        loader->UnloadPlugin(path);
+
+        QCOMPARE(loader->GetState(path), VLPluginLoader::PluginUnloaded);
+        QVERIFY(!VelaTest::ReadFile(maps.filePath()).contains(QFile::encodeName(path)));
     }
 
     void failedUnloadMovesToTheEnd()
