@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "KVImageFilePlugin.h"
 
-KVImageFilePlugin::KVImageFilePlugin(QObject *parent) : QObject(parent) {}
+KVImageFilePlugin::KVImageFilePlugin(QObject *parent)
+    : QObject(parent)
+{
+}
 
 KVImageFilePlugin::~KVImageFilePlugin() = default;
 

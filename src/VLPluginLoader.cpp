@@ -27,7 +27,8 @@ void VLPluginLoader::ReleaseInstance()
 }
 
 VLPluginLoader::VLPluginLoader(QObject *parent)
-    : QObject(parent), d_ptr(new VLPluginLoaderPrivate(this))
+    : QObject(parent)
+    , d_ptr(new VLPluginLoaderPrivate(this))
 {
 }
 

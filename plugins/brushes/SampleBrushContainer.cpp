@@ -4,7 +4,8 @@
 namespace VelaSampleBrushes {
 
 SampleBrushContainer::SampleBrushContainer(QObject *parent)
-    : QObject(parent), m_factory(new SampleBrushFactory(this))
+    : QObject(parent)
+    , m_factory(new SampleBrushFactory(this))
 {
 }
 

@@ -23,8 +23,8 @@ bool StrokeSettings::Read(QDataStream &in)
     quint32 argb = 0;
     in >> size >> spacing >> opacity >> argb;
     colour = QColor::fromRgba(argb);
-    return in.status() == QDataStream::Ok && inRange(size, 1.0, 5000.0) &&
-           inRange(spacing, 0.01, 10.0) && inRange(opacity, 0.0, 1.0);
+    return in.status() == QDataStream::Ok && inRange(size, 1.0, 5000.0)
+           && inRange(spacing, 0.01, 10.0) && inRange(opacity, 0.0, 1.0);
 }
 
 void RoundSettings::Write(QDataStream &out) const
@@ -38,8 +38,8 @@ bool RoundSettings::Read(QDataStream &in)
     if (!stroke.Read(in))
         return false;
     in >> hardness >> angle >> roundness;
-    return in.status() == QDataStream::Ok && inRange(hardness, 0.0, 1.0) &&
-           inRange(angle, -180.0, 180.0) && inRange(roundness, 0.01, 1.0);
+    return in.status() == QDataStream::Ok && inRange(hardness, 0.0, 1.0)
+           && inRange(angle, -180.0, 180.0) && inRange(roundness, 0.01, 1.0);
 }
 
 void AirbrushSettings::Write(QDataStream &out) const

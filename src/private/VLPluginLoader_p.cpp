@@ -32,7 +32,10 @@ void discard(QPluginLoader *loader)
 
 } // namespace
 
-VLPluginLoaderPrivate::VLPluginLoaderPrivate(VLPluginLoader *q) : q_ptr(q) {}
+VLPluginLoaderPrivate::VLPluginLoaderPrivate(VLPluginLoader *q)
+    : q_ptr(q)
+{
+}
 
 VLPluginLoaderPrivate::~VLPluginLoaderPrivate()
 {

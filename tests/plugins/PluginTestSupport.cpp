@@ -24,7 +24,8 @@ void LogCapture::Handle(QtMsgType, const QMessageLogContext &, const QString &re
         s_capture->m_lines.append({match.captured(1), match.captured(2)});
 }
 
-LogCapture::LogCapture() : m_previous(qInstallMessageHandler(Handle))
+LogCapture::LogCapture()
+    : m_previous(qInstallMessageHandler(Handle))
 {
     s_capture = this;
 }

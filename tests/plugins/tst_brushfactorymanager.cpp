@@ -10,8 +10,6 @@
 
 #include <QBuffer>
 
-#include <thread>
-
 using PluginTest::LogCapture;
 
 // A brush class that no plug-in knows.
@@ -196,30 +194,6 @@ private Q_SLOTS:
         IBrush *copied = registry->copy(flaky);
         QVERIFY(copied);
         QVERIFY(registry->release(copied));
-    }
-
-    void concurrentCallsFromThreads()
-    {
-        // Routes are learned under the registry's lock while other threads
-        // read them.
-        scan({VELA_PLUGIN(SampleBrushes), VELA_PLUGIN(TestBrushes)});
-        BrushFactoryManager *registry = BrushFactoryManager::instance();
-        const QStringList types{QStringLiteral("Vela.RoundBrush"), QStringLiteral("Vela.Airbrush"),
-                                QStringLiteral("Test.Number")};
-        std::atomic<int> failures{0};
-        auto work = [&] {
-            for (int round = 0; round < 2000; ++round) {
-                IBrush *brush = registry->create(types.at(round % types.size()));
-                IBrush *copied = registry->copy(brush);
-                if (!brush || !copied || !registry->release(copied) || !registry->release(brush))
-                    ++failures;
-            }
-        };
-        std::thread first(work);
-        std::thread second(work);
-        first.join();
-        second.join();
-        QCOMPARE(failures.load(), 0);
     }
 
 private:

@@ -213,13 +213,13 @@ private Q_SLOTS:
         table.CreatePreset(round.brush);
         table.CreatePreset(number.brush);
 
-        const QByteArray expected = header + QByteArray::fromHex("0000001e") +
-                                    QByteArray("\0V\0e\0l\0a\0.\0R\0o\0u\0n\0d"
-                                               "\0B\0r\0u\0s\0h",
-                                               30) +
-                                    roundSettings() + QByteArray::fromHex("00000016") +
-                                    QByteArray("\0T\0e\0s\0t\0.\0N\0u\0m\0b\0e\0r", 22) +
-                                    QByteArray::fromHex("01020304");
+        const QByteArray expected = header + QByteArray::fromHex("0000001e")
+                                    + QByteArray("\0V\0e\0l\0a\0.\0R\0o\0u\0n\0d"
+                                                 "\0B\0r\0u\0s\0h",
+                                                 30)
+                                    + roundSettings() + QByteArray::fromHex("00000016")
+                                    + QByteArray("\0T\0e\0s\0t\0.\0N\0u\0m\0b\0e\0r", 22)
+                                    + QByteArray::fromHex("01020304");
         QCOMPARE(serialized(table), expected);
     }
 
@@ -402,9 +402,9 @@ private Q_SLOTS:
         LogCapture log;
 
         // The failing brush has written two bytes before it gave up.
-        QCOMPARE(serialized(table), header + numberRecord(1) +
-                                        streamString(QStringLiteral("Test.Number")) +
-                                        QByteArray::fromHex("fa17") + numberRecord(3));
+        QCOMPARE(serialized(table), header + numberRecord(1)
+                                        + streamString(QStringLiteral("Test.Number"))
+                                        + QByteArray::fromHex("fa17") + numberRecord(3));
         QCOMPARE(log.Messages(tableSource),
                  QStringList{QStringLiteral("Error serialize brush. Type ID: Test.Number")});
     }
@@ -450,8 +450,8 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Error when release brush preset table.")});
 
         log.Clear();
-        QVERIFY(deserialize(*table, header + streamString(QStringLiteral("Test.Flaky")) +
-                                        bigEndian(2) + numberRecord(6)));
+        QVERIFY(deserialize(*table, header + streamString(QStringLiteral("Test.Flaky"))
+                                        + bigEndian(2) + numberRecord(6)));
         table.reset();
         QCOMPARE(log.Messages(tableSource),
                  (QStringList{QStringLiteral("Destroy"),

@@ -28,7 +28,11 @@ namespace {
 class FactoryBrush
 {
 public:
-    FactoryBrush(IBrushFactory *factory, IBrush *brush) : m_factory(factory), m_brush(brush) {}
+    FactoryBrush(IBrushFactory *factory, IBrush *brush)
+        : m_factory(factory)
+        , m_brush(brush)
+    {
+    }
     ~FactoryBrush()
     {
         if (m_brush)

@@ -17,7 +17,10 @@ class TestToolContainer : public QObject, public IToolContainer
     Q_INTERFACES(IToolContainer)
 
 public:
-    explicit TestToolContainer(QObject *parent = nullptr) : QObject(parent) {}
+    explicit TestToolContainer(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+    }
 
     void OnLoaded() override { setProperty("loadedCalls", property("loadedCalls").toInt() + 1); }
     QList<QObject *> GetTools() override { return m_tools; }
