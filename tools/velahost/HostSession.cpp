@@ -40,6 +40,8 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    data->InstallProcessExceptionHandler();
+    data->InstallThreadExceptionHandler();
 
     // The editor's image-file manager is there before plug-ins register with it.
     KVImageFileManager::CreateInstance();
