@@ -17,6 +17,7 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    data->CreateLanguageMap();
 }
 
 HostSession::~HostSession()
