@@ -228,6 +228,9 @@ private:
     // Fills the pattern list from the "brushpatterns" folder; the first step
     // of loading the user's preferences.
     void LoadPatternFiles();
+    // TEMPORARY until the preferences loading runs the scan.
+    friend class TestEditingState;
+    friend class TestEditingThreads;
     // Stores a colour of the editing state and announces a change.
     void SetColor(QColor GlobalApplicationDataPrivate::*field, const QColor &color,
                   void (GlobalApplicationData::*changed)());
