@@ -212,8 +212,8 @@ void TestLanguages::wrongIndexIsLoggedAndNotStored()
     QCOMPARE(m_data->GetLanguage(), QStringLiteral("ru_RU"));
 
     const QByteArray log = VelaTest::ReadFile(m_data->GetLogFileName());
-    const QByteArray line = "file=\"src\\GlobalApplicationData.cpp\". Wrong language index:" +
-                            QByteArray::number(index) + "\" \n";
+    const QByteArray line = "file=\"src\\GlobalApplicationData.cpp\". Wrong language index:"
+                            + QByteArray::number(index) + "\" \n";
     QCOMPARE(log.count(line), 1);
     QVERIFY(log.contains("\"Build date="));
 }

@@ -2,7 +2,7 @@
 #include "VelaTestSupport.h"
 
 #include "GlobalApplicationData.h"
-#include "IBrushTool.h"
+#include "NamedBrushTool.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,21 +11,6 @@
 #include <QSignalSpy>
 
 namespace {
-
-class NamedTool : public IBrushTool
-{
-public:
-    explicit NamedTool(const QString &name)
-        : m_name(name)
-    {
-    }
-    void OnActivate() override {}
-    void OnDeactivate() override {}
-    QString GetName() const override { return m_name; }
-
-private:
-    QString m_name;
-};
 
 // The getter, setter and signal of one of the four colours.
 struct ColorAccess
@@ -365,7 +350,7 @@ void TestEditingState::registerBrushTools()
     QCOMPARE(registered.count(), 0);
     QCOMPARE(m_data->GetRegistredBrushTools(), QStringList());
 
-    NamedTool brush(QStringLiteral("Brush"));
+    NamedBrushTool brush(QStringLiteral("Brush"));
     const QString id = m_data->RegisterBrushTool(&brush);
     static const QRegularExpression bracedLowerCaseUuid(
         QStringLiteral("^\\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\}$"));
@@ -383,7 +368,7 @@ void TestEditingState::registerBrushTools()
     QCOMPARE(m_data->GetBrushTool(id.toUpper()), nullptr);
     QCOMPARE(m_data->GetBrushTool(QString()), nullptr);
 
-    NamedTool sameName(QStringLiteral("Brush"));
+    NamedBrushTool sameName(QStringLiteral("Brush"));
     const QString otherId = m_data->RegisterBrushTool(&sameName);
     QVERIFY(otherId != id);
     QCOMPARE(registered.count(), 2);
@@ -395,9 +380,9 @@ void TestEditingState::registerBrushTools()
 
 void TestEditingState::brushToolsListedByName()
 {
-    NamedTool gamma(QStringLiteral("Gamma"));
-    NamedTool beta(QStringLiteral("beta"));
-    NamedTool alpha(QStringLiteral("Alpha"));
+    NamedBrushTool gamma(QStringLiteral("Gamma"));
+    NamedBrushTool beta(QStringLiteral("beta"));
+    NamedBrushTool alpha(QStringLiteral("Alpha"));
     const QString gammaId = m_data->RegisterBrushTool(&gamma);
     const QString betaId = m_data->RegisterBrushTool(&beta);
     const QString alphaId = m_data->RegisterBrushTool(&alpha);
@@ -412,8 +397,8 @@ void TestEditingState::brushToolsListedByName()
 
 void TestEditingState::unregisterBrushTools()
 {
-    NamedTool pencil(QStringLiteral("Pencil"));
-    NamedTool eraser(QStringLiteral("Eraser"));
+    NamedBrushTool pencil(QStringLiteral("Pencil"));
+    NamedBrushTool eraser(QStringLiteral("Eraser"));
     const QString pencilId = m_data->RegisterBrushTool(&pencil);
     const QString eraserId = m_data->RegisterBrushTool(&eraser);
     QVERIFY(m_data->GetBrushToolID().isNull());

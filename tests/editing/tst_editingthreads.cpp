@@ -2,7 +2,7 @@
 #include "VelaTestSupport.h"
 
 #include "GlobalApplicationData.h"
-#include "IBrushTool.h"
+#include "NamedBrushTool.h"
 
 #include <QThread>
 
@@ -15,21 +15,6 @@ namespace {
 const int threadCount = 8;
 const int rounds = 300;
 const int toolsPerThread = 4;
-
-class NamedTool : public IBrushTool
-{
-public:
-    explicit NamedTool(const QString &name)
-        : m_name(name)
-    {
-    }
-    void OnActivate() override {}
-    void OnDeactivate() override {}
-    QString GetName() const override { return m_name; }
-
-private:
-    QString m_name;
-};
 
 // What the slots and the workers saw; every "wrong" counter must stay 0.
 struct Tally
@@ -135,9 +120,9 @@ void TestEditingThreads::work(int thread, Tally &tally)
     const QList<QColor> palette = GlobalApplicationData::GetPredefinedColorList();
     const int patterns = data->GetPatternsCount();
 
-    std::vector<std::unique_ptr<NamedTool>> tools;
+    std::vector<std::unique_ptr<NamedBrushTool>> tools;
     for (int k = 0; k < toolsPerThread; ++k)
-        tools.emplace_back(new NamedTool(QStringLiteral("Tool %1.%2").arg(thread).arg(k)));
+        tools.emplace_back(new NamedBrushTool(QStringLiteral("Tool %1.%2").arg(thread).arg(k)));
 
     for (int round = 0; round < rounds; ++round) {
         const QColor color = palette.at((thread * 11 + round) % palette.size());
