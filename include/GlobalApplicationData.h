@@ -255,6 +255,14 @@ public:
 
     // --- Crash handling --------------------------------------------------
 
+    //! Installs the process-wide failure handlers: unhandled faults (minidump
+    //! and restart of the editor), pure calls, invalid parameters, SIGABRT,
+    //! SIGINT and SIGTERM.
+    void InstallProcessExceptionHandler();
+    //! Installs the calling thread's failure handlers: terminate, unexpected,
+    //! SIGFPE, SIGILL and SIGSEGV.
+    void InstallThreadExceptionHandler();
+
 Q_SIGNALS:
     void BackgroundColorChanged();
     void ForegroundColorChanged();

@@ -28,6 +28,9 @@ namespace {
 
 const char settingsVersion[] = "2.0";
 
+// Longer than any copy under the data mutex takes.
+constexpr int dataMutexCrashWaitMs = 2000;
+
 // Where the per-user data folder is looked for: a base folder and the path
 // of the "Kelvane" folder below it.
 struct AppDataLocation
@@ -206,8 +209,14 @@ QString GlobalApplicationData::GetAppFolderPath() const
 QString GlobalApplicationData::GetAppDataFolderPath() const
 {
     Q_D(const GlobalApplicationData);
-    QMutexLocker locker(&d->dataMutex);
-    return d->appDataFolderPath;
+    // The crash handler asks from a thread that may have failed while holding
+    // the data mutex: the wait is bounded, and the path, fixed at start-up,
+    // is read as it is.
+    if (!d->dataMutex.tryLock(dataMutexCrashWaitMs))
+        return d->appDataFolderPath;
+    const QString path = d->appDataFolderPath;
+    d->dataMutex.unlock();
+    return path;
 }
 
 bool GlobalApplicationData::IsAppDataFolderExists() const
@@ -950,3 +959,17 @@ QRect GlobalApplicationData::GetMinBrushRectForOpenCL() const
 }
 
 // --- Crash handling -----------------------------------------------------------
+
+void GlobalApplicationData::InstallProcessExceptionHandler()
+{
+    Q_D(GlobalApplicationData);
+    const QMutexLocker locker(&d->dataMutex);
+    VLCrashHandler::InstallProcessHandlers();
+}
+
+void GlobalApplicationData::InstallThreadExceptionHandler()
+{
+    Q_D(GlobalApplicationData);
+    const QMutexLocker locker(&d->dataMutex);
+    VLCrashHandler::InstallThreadHandlers();
+}

@@ -18,6 +18,8 @@ HostSession::HostSession(const Options &options)
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
     data->CreateLanguageMap();
+    data->InstallProcessExceptionHandler();
+    data->InstallThreadExceptionHandler();
 }
 
 HostSession::~HostSession()
