@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QList>
+#include <QNetworkProxy>
 #include <QObject>
 #include <QPointF>
 #include <QRect>
@@ -18,7 +19,10 @@
 
 class IBrushTool;
 class GlobalApplicationDataPrivate;
+class QDomElement;
+class QFile;
 class QGradient;
+struct UnitItem;
 class VLLogFile;
 class QMessageLogContext;
 
@@ -75,6 +79,50 @@ public:
     QString GetLogFileName() const;
 
     // --- Preferences document --------------------------------------------
+
+    //! Start-up load of the per-user data read once: brush patterns, the
+    //! preferences document (installing the shipped default on the first run
+    //! or when its version differs), the unit lists and the proxy settings.
+    void InitUserPreferences();
+    //! Writes the parameter map into the document and the document to the
+    //! per-user "properties.xml"; parameters the document lacks are not added.
+    void SaveUserPreferences();
+
+    // The setters below change the map only, until SaveUserPreferences().
+    QString DefImageType() const;
+    void SetDefImageType(const QString &type);
+    QString LastVisitedFolder() const;
+    void SetLastVisitedFolder(const QString &folder);
+    bool RememberLastVisitedFolder() const;
+    int GetWorkingSpaceRGB() const;
+    int GetRGBManagementPolicy() const;
+    //! Stored one lower than answered: an absent value answers 1.
+    int GetTextAntialiasing() const;
+    void SetTextAntialiasing(int value);
+    //! The colours are stored as "AARRGGBB" text; anything else answers an
+    //! invalid colour.
+    QColor GetUserBackgroundColor() const;
+    QColor GetUserColor1Color() const;
+    QColor GetUserColor2Color() const;
+    bool IsOpenCLEnabled() const;
+    bool IsColorManagementEnabled() const;
+    bool DoNotUseSystemDlg() const;
+
+private:
+    friend class VLPreferenceMap;
+
+    void LoadDomDocument(QFile &file);
+    void SaveDomDocument(QFile &file);
+    QString GetDomDocumentVersion(QFile &file);
+    void InitPage(QDomElement &page);
+    void InitGroup(QString &pageName, QDomElement &group);
+    void InitParameter(QString &pageName, QString &groupName, QDomElement &parameter);
+    void SavePage(QDomElement &page);
+    void SaveGroup(QString &pageName, QDomElement &group);
+    void SaveParameter(QString &pageName, QString &groupName, QDomElement &parameter);
+    QColor UserColor(const QString &key) const;
+
+public:
 
     // --- Languages -------------------------------------------------------
 
@@ -228,9 +276,6 @@ private:
     // Fills the pattern list from the "brushpatterns" folder; the first step
     // of loading the user's preferences.
     void LoadPatternFiles();
-    // TEMPORARY until the preferences loading runs the scan.
-    friend class TestEditingState;
-    friend class TestEditingThreads;
     // Stores a colour of the editing state and announces a change.
     void SetColor(QColor GlobalApplicationDataPrivate::*field, const QColor &color,
                   void (GlobalApplicationData::*changed)());
@@ -238,7 +283,39 @@ private:
 public:
     // --- Network proxy ---------------------------------------------------
 
+    //! Reads host, port and type from the preference parameters.
+    void LoadProxySettings();
+    QStringList GetProxyTypeList() const;
+    //! The name at \a index, or the current type's name when out of range.
+    QString GetProxyTypeLabel(int index) const;
+    int GetProxyTypeIndex() const;
+    //! Stores and saves the type and emits ProxyChanged(), even when it is
+    //! the current one; an out-of-range index is ignored.
+    void SetProxyTypeIndex(int index);
+    //! The index of the exactly matching name; 0 when there is none.
+    int FindProxyTypeIndex(const QString &name) const;
+    QNetworkProxy::ProxyType GetProxyType() const;
+    QString GetProxyHostName() const;
+    //! Saves and emits ProxyChanged() only when the name changes.
+    void SetProxyHostName(const QString &hostName);
+    int GetProxyPortNumber() const;
+    //! Saves and emits ProxyChanged() only when the port changes.
+    void SetProxyPortNumber(int port);
+
+private:
+    void SaveProxyChange();
+
+public:
+
     // --- Measurement units -----------------------------------------------
+
+    // The getters append to what the list already holds.
+    void GetStandardUnitList(QList<UnitItem> &out) const;
+    void GetCustomUnitList(QList<UnitItem> &out) const;
+    //! The standard units, then the custom ones.
+    void GetUnitList(QList<UnitItem> &out) const;
+    //! Replaces the custom units and writes them to "units_user.ini".
+    void SetCustomUnitList(const QList<UnitItem> &list);
 
     // --- Stroke geometry and fixed values --------------------------------
 

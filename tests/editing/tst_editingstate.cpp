@@ -63,6 +63,7 @@ private Q_SLOTS:
 
     void noPatternsBeforeTheScan();
     void patternsBesideTheProgram();
+    void patternsAtStartUp();
     void patternsInTheConfiguredFolder_data();
     void patternsInTheConfiguredFolder();
     void noPatternFolderMeansNoPatterns();
@@ -73,7 +74,6 @@ private Q_SLOTS:
     void unregisterBrushTools();
 
 private:
-    void scanPatterns();
     QString makePatternBase();
 
     GlobalApplicationData *m_data = nullptr;
@@ -97,11 +97,6 @@ void TestEditingState::init()
 void TestEditingState::cleanupTestCase()
 {
     GlobalApplicationData::ReleaseInstance();
-}
-
-void TestEditingState::scanPatterns()
-{
-    m_data->LoadPatternFiles();
 }
 
 // A base folder whose "brushpatterns" holds images of every kind, in mixed
@@ -239,15 +234,28 @@ void TestEditingState::noPatternsBeforeTheScan()
 
 void TestEditingState::patternsBesideTheProgram()
 {
-    // Without a settings file in the working directory the shipped
-    // patterns are found, ordered by name ignoring case.
+    // Loading the preferences scans the patterns first. Without a settings
+    // file in the working directory the shipped patterns are found, ordered
+    // by name ignoring case.
     const QString folder = VelaTest::AppFolder() + QStringLiteral("/brushpatterns");
-    scanPatterns();
+    m_data->InitUserPreferences();
     QCOMPARE(m_data->GetPatternsFileList(),
              QStringList({nativeAbsolute(folder, QStringLiteral("canvas.jpg")),
                           nativeAbsolute(folder, QStringLiteral("checkers.png")),
                           nativeAbsolute(folder, QStringLiteral("Crosshatch.bmp"))}));
     QCOMPARE(m_data->GetCurrentPatternIndex(), 0);
+}
+
+void TestEditingState::patternsAtStartUp()
+{
+    // The editor's start-up, played by the host, scans the patterns.
+    const VelaTest::ChildResult run = VelaTest::RunChild(
+        VelaTest::AppFolder() + QStringLiteral("/velahost"), {QStringLiteral("report")});
+    QCOMPARE(run.exitCode, 0);
+    const QString report = QString::fromUtf8(run.standardOutput);
+    QVERIFY2(report.contains(QStringLiteral("Pattern files:         3\n")), qPrintable(report));
+    const QString folder = VelaTest::AppFolder() + QStringLiteral("/brushpatterns");
+    QVERIFY(report.contains(nativeAbsolute(folder, QStringLiteral("Crosshatch.bmp"))));
 }
 
 void TestEditingState::patternsInTheConfiguredFolder_data()
@@ -268,7 +276,7 @@ void TestEditingState::patternsInTheConfiguredFolder()
     VelaTest::WriteFile(localSettingsFile(), "[Plugins]\nPATH=" + configuredPath.toUtf8() + "\n");
     const QString workingDirectory = QDir::currentPath();
 
-    scanPatterns();
+    m_data->InitUserPreferences();
     const QString folder = base + QStringLiteral("/brushpatterns");
     const QStringList expected = {
         nativeAbsolute(folder, QStringLiteral("A.jpg")),
@@ -286,7 +294,7 @@ void TestEditingState::patternsInTheConfiguredFolder()
 
     // Another scan appends and starts again at the first pattern.
     QVERIFY(m_data->SetPatternIndex(2));
-    scanPatterns();
+    m_data->InitUserPreferences();
     QCOMPARE(m_data->GetPatternsFileList(), expected + expected);
     QCOMPARE(m_data->GetCurrentPatternIndex(), 0);
 }
@@ -298,7 +306,7 @@ void TestEditingState::noPatternFolderMeansNoPatterns()
     QVERIFY(QDir(base + QStringLiteral("/brushpatterns")).removeRecursively());
     VelaTest::WriteFile(localSettingsFile(), "[Plugins]\nPATH=" + base.toUtf8() + "\n");
 
-    scanPatterns();
+    m_data->InitUserPreferences();
     QCOMPARE(m_data->GetPatternsFileList(), QStringList());
     QCOMPARE(m_data->GetCurrentPatternIndex(), 0);
 }
@@ -307,7 +315,7 @@ void TestEditingState::patternIndex()
 {
     makePatternBase();
     VelaTest::WriteFile(localSettingsFile(), "[Plugins]\nPATH=../patternbase\n");
-    scanPatterns();
+    m_data->InitUserPreferences();
     QCOMPARE(m_data->GetPatternsCount(), 5);
 
     QSignalSpy changed(m_data, &GlobalApplicationData::PatternIndexChanged);

@@ -54,7 +54,7 @@ void TestEditingThreads::initTestCase()
     m_data = GlobalApplicationData::Instance();
     QVERIFY(m_data);
     // The shipped patterns beside the program.
-    m_data->LoadPatternFiles();
+    m_data->InitUserPreferences();
     QVERIFY(m_data->GetPatternsCount() >= 2);
 }
 

@@ -18,6 +18,7 @@ HostSession::HostSession(const Options &options)
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
     data->CreateLanguageMap();
+    data->InitUserPreferences();
     data->InstallProcessExceptionHandler();
     data->InstallThreadExceptionHandler();
 }
