@@ -40,6 +40,7 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    data->CreateLanguageMap();
     data->InitUserPreferences();
     data->InstallProcessExceptionHandler();
     data->InstallThreadExceptionHandler();
