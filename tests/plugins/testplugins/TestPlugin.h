@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#ifndef VELA_TESTBRUSH_H
-#define VELA_TESTBRUSH_H
+#ifndef VELA_TESTPLUGIN_H
+#define VELA_TESTPLUGIN_H
 
 #include "IBrush.h"
+#include "IToolContainer.h"
 
 #include <QDataStream>
 #include <QIODevice>
-#include <QString>
+#include <QObject>
+#include <QVariant>
 
 /*
-    A brush of the test plug-ins. Its settings are one number, written as a
-    big-endian quint32. Two numbers misbehave on purpose: writing
-    FailingValue puts two bytes out and fails, reading RefusedValue fails.
-    The tag makes a class of its own for every brush type and plug-in, so
-    the registry can tell them apart by their run-time class.
+    A brush of the test plug-ins: its settings are one big-endian quint32.
+    Writing FailingValue puts two bytes out and fails; reading RefusedValue
+    fails. The tag gives every brush type of every plug-in a class of its
+    own, which is what the registry routes by.
 */
 namespace TestBrushValues {
 constexpr quint32 FailingValue = 0xFA17FA17u;
@@ -21,7 +22,7 @@ constexpr quint32 RefusedValue = 0xDEADBEEFu;
 } // namespace TestBrushValues
 
 template<class Tag>
-class TestBrush final : public IBrush
+class TestBrush : public IBrush
 {
 public:
     static const QString &TypeId()
@@ -47,17 +48,13 @@ public:
         QDataStream in(device);
         quint32 read = 0;
         in >> read;
-        if (in.status() != QDataStream::Ok || read == TestBrushValues::RefusedValue)
-            return false;
         value = read;
-        return true;
+        return in.status() == QDataStream::Ok && read != TestBrushValues::RefusedValue;
     }
 
     quint32 value = 0;
 };
 
-// Declares, inside an anonymous namespace, the brush class Name of the
-// given type identifier.
 #define VELA_TEST_BRUSH(Name, typeIdText)                                                          \
     namespace {                                                                                    \
     struct Name##Tag                                                                               \
@@ -67,4 +64,19 @@ public:
     using Name = TestBrush<Name##Tag>;                                                             \
     }
 
-#endif // VELA_TESTBRUSH_H
+// The root of a test tool container: offers its tools in order and counts
+// the calls of OnLoaded() in the property "loadedCalls".
+class TestToolContainer : public QObject, public IToolContainer
+{
+    Q_OBJECT
+    Q_INTERFACES(IToolContainer)
+
+public:
+    void OnLoaded() override { setProperty("loadedCalls", property("loadedCalls").toInt() + 1); }
+    QList<QObject *> GetTools() override { return m_tools; }
+
+protected:
+    QList<QObject *> m_tools;
+};
+
+#endif // VELA_TESTPLUGIN_H
