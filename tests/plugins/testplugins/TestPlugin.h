@@ -16,25 +16,20 @@
     fails. The tag gives every brush type of every plug-in a class of its
     own, which is what the registry routes by.
 */
-namespace TestBrushValues {
 constexpr quint32 FailingValue = 0xFA17FA17u;
 constexpr quint32 RefusedValue = 0xDEADBEEFu;
-} // namespace TestBrushValues
 
 template<class Tag>
 class TestBrush : public IBrush
 {
 public:
-    static const QString &TypeId()
-    {
-        static const QString id = QString::fromLatin1(Tag::typeId);
-        return id;
-    }
-    const QString &typeId() const override { return TypeId(); }
+    static inline const QString s_typeId = QString::fromLatin1(Tag::typeId);
+    static const QString &TypeId() { return s_typeId; }
+    const QString &typeId() const override { return s_typeId; }
 
     bool serialize(QIODevice *device) override
     {
-        if (value == TestBrushValues::FailingValue) {
+        if (value == FailingValue) {
             device->write("\xFA\x17", 2);
             return false;
         }
@@ -46,10 +41,8 @@ public:
     bool deserialize(QIODevice *device) override
     {
         QDataStream in(device);
-        quint32 read = 0;
-        in >> read;
-        value = read;
-        return in.status() == QDataStream::Ok && read != TestBrushValues::RefusedValue;
+        in >> value;
+        return in.status() == QDataStream::Ok && value != RefusedValue;
     }
 
     quint32 value = 0;
