@@ -184,7 +184,7 @@ private Q_SLOTS:
         const qint64 whole = QFileInfo(UserDocumentPath()).size();
         for (int attempt = 0; attempt < 3; ++attempt) {
             QProcess child;
-            child.start(VelaTest::AppFolder() + "/prefs_save_loop", {});
+            child.start(VelaTest::AppFolder() + "/prefs_save_loop", QStringList());
             QVERIFY(child.waitForStarted());
             // Killed as soon as a save is writing: a temporary file beside
             // the document, or the document itself cut short.
