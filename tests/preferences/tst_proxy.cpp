@@ -67,6 +67,7 @@ private Q_SLOTS:
         const QList<QNetworkProxy::ProxyType> qtTypes = {
             QNetworkProxy::DefaultProxy, QNetworkProxy::NoProxy, QNetworkProxy::HttpProxy,
             QNetworkProxy::Socks5Proxy};
+        const QStringList names = {"Default", "NoProxy", "HttpProxy", "Socks5Proxy"};
         ResetUserFolder();
         // Each type differs from the one before, so each must be saved anew.
         for (int index : {0, 1, 2, 3, 0}) {
@@ -74,8 +75,10 @@ private Q_SLOTS:
             const GlobalApplicationData *data = Restart();
             QCOMPARE(data->GetProxyTypeIndex(), index);
             QCOMPARE(data->GetProxyType(), qtTypes[index]);
+            // A label out of the list names the current type.
+            QCOMPARE(data->GetProxyTypeLabel(4), names[index]);
+            QCOMPARE(data->GetProxyTypeLabel(-1), names[index]);
         }
-        const QStringList names = {"Default", "NoProxy", "HttpProxy", "Socks5Proxy"};
         QCOMPARE(GlobalApplicationData::Instance()->GetProxyTypeList(), names);
         QCOMPARE(GlobalApplicationData::Instance()->FindProxyTypeIndex("Socks5Proxy"), 3);
     }
