@@ -5,97 +5,89 @@
 #include "VelaTestSupport.h"
 
 #include "GlobalApplicationData.h"
+#include "VelaUserParams.h"
 
 #include <QDir>
 #include <QDomDocument>
-#include <QFile>
+#include <QRegularExpression>
 
-// Shared steps of the preference tests: the per-user folder of the sandbox,
-// user documents written by hand and the library started as the editor does.
+// Shared steps of the preference tests: the user's document in the sandbox,
+// documents written by hand and the library started as the editor does.
 namespace PreferencesTest {
 
-inline QString UserFolder()
-{
-    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/");
-}
+using Values = QList<QPair<QString, QString>>;
 
 inline QString UserDocumentPath()
 {
-    return UserFolder() + QStringLiteral("properties.xml");
+    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/properties.xml");
 }
 
-inline QString DefaultDocumentPath()
+inline QByteArray DefaultDocument()
 {
-    return VelaTest::AppFolder() + QStringLiteral("/settings/properties.xml");
+    return VelaTest::ReadFile(VelaTest::AppFolder() + QStringLiteral("/settings/properties.xml"));
 }
 
-//! A preferences document of the given version holding the given
-//! "page.group.parameter" = value pairs, one page and group per parameter.
-inline QByteArray Document(const QString &version, const QList<QPair<QString, QString>> &values)
+//! The value of a "page.group.parameter" key in the user's document on disk;
+//! null when absent.
+inline QString StoredValue(const QString &key)
+{
+    QDomDocument document;
+    document.setContent(VelaTest::ReadFile(UserDocumentPath()));
+    const QDomNodeList parameters = document.elementsByTagName(QStringLiteral("parameter"));
+    for (int i = 0; i < parameters.size(); ++i) {
+        const QDomElement parameter = parameters.at(i).toElement();
+        const QDomElement group = parameter.parentNode().toElement();
+        const QString name = QStringList{group.parentNode().toElement().attribute("name"),
+                                         group.attribute("name"), parameter.attribute("name")}
+                                 .join(QLatin1Char('.'));
+        if (name == key)
+            return parameter.attribute(QStringLiteral("value"), QString());
+    }
+    return QString();
+}
+
+//! The version the shipped default document carries.
+inline QString DefaultVersion()
+{
+    return QRegularExpression("<file_version value=\"([^\"]*)\"")
+        .match(DefaultDocument())
+        .captured(1);
+}
+
+//! A document of the given version (none when null), one page and group per
+//! "page.group.parameter" value.
+inline QByteArray Document(const QString &version, const Values &values)
 {
     QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<properties>\n";
     if (!version.isNull())
         text += "    <file_version value=\"" + version.toUtf8() + "\"/>\n";
     for (const auto &value : values) {
         const QStringList parts = value.first.split(QLatin1Char('.'));
-        text += "    <page name=\"" + parts.value(0).toUtf8() + "\"><group name=\""
-                + parts.value(1).toUtf8() + "\"><parameter name=\"" + parts.value(2).toUtf8()
-                + "\" value=\"" + value.second.toUtf8() + "\"/></group></page>\n";
+        text += QStringLiteral("    <page name=\"%1\"><group name=\"%2\"><parameter name=\"%3\" "
+                               "value=\"%4\"/></group></page>\n")
+                    .arg(parts.value(0), parts.value(1), parts.value(2), value.second)
+                    .toUtf8();
     }
     return text + "</properties>\n";
 }
 
-//! The version the shipped default document carries.
-inline QString DefaultVersion()
-{
-    QDomDocument document;
-    document.setContent(VelaTest::ReadFile(DefaultDocumentPath()));
-    return document.documentElement()
-        .firstChildElement(QStringLiteral("file_version"))
-        .attribute(QStringLiteral("value"));
-}
-
-//! The value of a parameter in the document on disk; null when absent.
-inline QString StoredValue(const QString &key)
-{
-    QDomDocument document;
-    if (!document.setContent(VelaTest::ReadFile(UserDocumentPath())))
-        return QString();
-    const QStringList parts = key.split(QLatin1Char('.'));
-    const QStringList tags = {QStringLiteral("page"), QStringLiteral("group"),
-                              QStringLiteral("parameter")};
-    QList<QDomElement> level = {document.documentElement()};
-    for (int depth = 0; depth < 3; ++depth) {
-        QList<QDomElement> next;
-        for (const QDomElement &parent : level) {
-            for (QDomElement e = parent.firstChildElement(tags[depth]); !e.isNull();
-                 e = e.nextSiblingElement(tags[depth])) {
-                if (e.attribute(QStringLiteral("name")) == parts.value(depth))
-                    next << e;
-            }
-        }
-        level = next;
-    }
-    return level.isEmpty() ? QString() : level.last().attribute(QStringLiteral("value"), QString());
-}
-
-//! Starts the library as the editor does, up to the preferences.
-inline GlobalApplicationData *StartLibrary()
-{
-    GlobalApplicationData::InitInstance();
-    GlobalApplicationData::Instance()->InitUserPreferences();
-    return GlobalApplicationData::Instance();
-}
-
-//! A fresh per-user folder holding only the given preferences document (none
-//! for a null array).
+//! A fresh user's folder holding only the given document (none when null).
 inline void ResetUserFolder(const QByteArray &userDocument = QByteArray())
 {
     GlobalApplicationData::ReleaseInstance();
-    QDir(UserFolder()).removeRecursively();
-    QDir().mkpath(UserFolder());
+    QDir(QFileInfo(UserDocumentPath()).path()).removeRecursively();
+    QDir().mkpath(QFileInfo(UserDocumentPath()).path());
     if (!userDocument.isNull())
         QVERIFY(VelaTest::WriteFile(UserDocumentPath(), userDocument));
+}
+
+//! Starts the library anew, as the editor does, up to the preferences.
+inline GlobalApplicationData *Restart()
+{
+    GlobalApplicationData::ReleaseInstance();
+    GlobalApplicationData::InitInstance();
+    GlobalApplicationData::Instance()->InitUserPreferences();
+    return GlobalApplicationData::Instance();
 }
 
 } // namespace PreferencesTest
