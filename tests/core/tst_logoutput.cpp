@@ -24,8 +24,7 @@ private Q_SLOTS:
     void cleanup();
 
     void buildStampIsTheCompilersDateAndTime();
-    void recordBytesInTheFile();
-    void registrationDeletesEveryEarlierLog();
+    void registrationAndRecordBytes();
     void destructorWritesItsLastLines_data();
     void destructorWritesItsLastLines();
     void threadsNeverTearARecord();
@@ -81,31 +80,36 @@ void tst_LogOutput::buildStampIsTheCompilersDateAndTime()
                  + QStringLiteral(". Line=12, file=\"src\\A.cpp\". 50% %1 done"));
 }
 
-void tst_LogOutput::recordBytesInTheFile()
+void tst_LogOutput::registrationAndRecordBytes()
 {
     GlobalApplicationData *data = GlobalApplicationData::Instance();
     QVERIFY(data->GetLogFileName().isEmpty());
 
+    // Registration deletes every earlier .txt file of the folder, and only
+    // those.
+    const QString folder = dataFolder() + QDir::separator() + QStringLiteral("logs");
+    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/01-01-2020_10-00-00.txt"), "old run"));
+    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/notes.txt"), "not ours"));
+    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/keep.log"), "other kind"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/folder.txt")));
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     data->RegisterLogOutput(QStringLiteral("logs"));
     const QString logFile = data->GetLogFileName();
-    QVERIFY(!logFile.isEmpty());
+    QCOMPARE(QDir(folder).entryList(QStringList(QStringLiteral("*.txt")), QDir::Files).size(), 1);
+    QVERIFY(QFileInfo(folder + QStringLiteral("/folder.txt")).isDir());
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/keep.log")));
 
     // <data folder><separator>logs<separator>dd-MM-yyyy_hh-mm-ss.txt
-    const QString folder = dataFolder() + QDir::separator() + QStringLiteral("logs");
     QVERIFY(logFile.startsWith(folder + QDir::separator()));
-    const QString name = QFileInfo(logFile).fileName();
-    const QDateTime opened =
-        QDateTime::fromString(name, QStringLiteral("dd-MM-yyyy_hh-mm-ss'.txt'"));
-    QVERIFY2(opened.isValid(), qPrintable(name));
-    QVERIFY(opened >= before.addSecs(-1) && opened <= QDateTime::currentDateTime());
+    const QDateTime opened = QDateTime::fromString(QFileInfo(logFile).fileName(),
+                                                   QStringLiteral("dd-MM-yyyy_hh-mm-ss'.txt'"));
+    QVERIFY(opened >= before && opened <= QDateTime::currentDateTime());
 
     VL_LOG(QStringLiteral("Plugin: \"%1\" loaded").arg(QStringLiteral("x.so")));
     const int line = __LINE__ - 1;
     qDebug("plain %d", 7);
     qWarning() << "quoted" << QStringLiteral("item");
     qInfo("info");
-
     const QByteArray expected =
         QStringLiteral(
             "\"Build date=%1, time=%2. Line=%3, file=\"tests\\core\\tst_logoutput.cpp\". "
@@ -120,26 +124,6 @@ void tst_LogOutput::recordBytesInTheFile()
     data->RegisterLogOutput(QStringLiteral("other"));
     QCOMPARE(data->GetLogFileName(), logFile);
     QVERIFY(!QFileInfo::exists(dataFolder() + QDir::separator() + QStringLiteral("other")));
-}
-
-void tst_LogOutput::registrationDeletesEveryEarlierLog()
-{
-    const QString folder = dataFolder() + QDir::separator() + QStringLiteral("logs");
-    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/01-01-2020_10-00-00.txt"), "old run"));
-    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/notes.txt"), "not ours"));
-    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/keep.log"), "other kind"));
-    QVERIFY(QDir().mkpath(folder + QStringLiteral("/folder.txt")));
-
-    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
-    qDebug("new run");
-
-    const QStringList texts =
-        QDir(folder).entryList(QStringList(QStringLiteral("*.txt")), QDir::Files);
-    QCOMPARE(texts.size(), 1);
-    QCOMPARE(folder + QDir::separator() + texts.first(),
-             GlobalApplicationData::Instance()->GetLogFileName());
-    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/keep.log")));
-    QVERIFY(QFileInfo(folder + QStringLiteral("/folder.txt")).isDir());
 }
 
 void tst_LogOutput::destructorWritesItsLastLines_data()
