@@ -2,6 +2,8 @@
 #include "GlobalApplicationData.h"
 
 #include "VLApplicationSettings.h"
+#include "VLExportResolutions.h"
+#include "VLExportSizes.h"
 #include "private/GlobalApplicationData_p.h"
 #include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
@@ -105,6 +107,11 @@ void GlobalApplicationData::InitInstance()
     if (m_pInstance)
         return;
     m_pInstance = new GlobalApplicationData;
+    const QString dataFolder = m_pInstance->GetAppDataFolderPath();
+    VLExportResolutions::CreateInstance();
+    VLExportResolutions::LoadInstance(dataFolder + QStringLiteral("ExportAndShareResolution.ini"));
+    VLExportSizes::CreateInstance();
+    VLExportSizes::LoadInstance(dataFolder + QStringLiteral("ExportAndShareSize.ini"));
 }
 
 GlobalApplicationData *GlobalApplicationData::Instance()
@@ -116,6 +123,8 @@ void GlobalApplicationData::ReleaseInstance()
 {
     if (!m_pInstance)
         return;
+    VLExportResolutions::DeleteInstance();
+    VLExportSizes::DeleteInstance();
     delete m_pInstance;
     // Cleared only now, so that the destructor's own lines reach the log.
     m_pInstance = nullptr;
