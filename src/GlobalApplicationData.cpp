@@ -137,8 +137,8 @@ GlobalApplicationData::GlobalApplicationData()
 {
     Q_D(GlobalApplicationData);
     d->crashHandler.reset(new VLCrashHandler);
-    d->languageCodes << QStringLiteral("sv_SE") << QStringLiteral("en_UK") << QStringLiteral("de_DE")
-                     << QStringLiteral("ru_RU");
+    d->languageCodes << QStringLiteral("sv_SE") << QStringLiteral("en_UK")
+                     << QStringLiteral("de_DE") << QStringLiteral("ru_RU");
 
     if (!IsAppDataFolderExists())
         MakeAppDataFolder(QString());

@@ -68,8 +68,7 @@ public:
     QString proxyHostName = QStringLiteral("");
     int proxyPort = 3128;
     const QStringList proxyTypeNames = {QStringLiteral("Default"), QStringLiteral("NoProxy"),
-                                        QStringLiteral("HttpProxy"),
-                                        QStringLiteral("Socks5Proxy")};
+                                        QStringLiteral("HttpProxy"), QStringLiteral("Socks5Proxy")};
     int proxyTypeIndex = 0;
 
     QString brushToolId;

@@ -44,8 +44,8 @@ VELAGLOBAL_EXPORT void Write(int line, const QString &sourceFile, const QString 
 // The file name is worked out once per call site.
 #define VL_LOG(message)                                                                            \
     do {                                                                                           \
-        static const QString vlLogSourceFile_ = VLLogLine::SourceFileName(__FILE__);             \
-        VLLogLine::Write(__LINE__, vlLogSourceFile_, (message));                                 \
+        static const QString vlLogSourceFile_ = VLLogLine::SourceFileName(__FILE__);               \
+        VLLogLine::Write(__LINE__, vlLogSourceFile_, (message));                                   \
     } while (false)
 
 #endif // VLLOGLINE_P_H

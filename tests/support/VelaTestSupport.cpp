@@ -9,6 +9,18 @@ namespace VelaTest {
 
 namespace {
 Sandbox *s_current = nullptr;
+QtMessageHandler s_testHandler = nullptr;
+} // namespace
+
+void CaptureTestMessageHandler()
+{
+    s_testHandler = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(s_testHandler);
+}
+
+void RestoreTestMessageHandler()
+{
+    qInstallMessageHandler(s_testHandler);
 }
 
 Sandbox::Sandbox()

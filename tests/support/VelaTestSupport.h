@@ -48,9 +48,17 @@ struct ChildResult
     QByteArray standardOutput;
     QByteArray standardError;
 };
-ChildResult RunChild(const QString &program, const QStringList &arguments,
-                     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
-                     const QString &workingDirectory = QString(), int timeoutMs = 60000);
+ChildResult
+RunChild(const QString &program, const QStringList &arguments,
+         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+         const QString &workingDirectory = QString(), int timeoutMs = 60000);
+
+//! The library replaces the process's message handler when it registers its
+//! log and again when it is released. Capture QtTest's own handler in
+//! initTestCase() and restore it in init(), so that QTest::ignoreMessage()
+//! works in every test function.
+void CaptureTestMessageHandler();
+void RestoreTestMessageHandler();
 
 //! Reads a whole file; an empty array if it cannot be read.
 QByteArray ReadFile(const QString &path);

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "BenchFigures.h"
+
+#include <QStringList>
+
+namespace {
+
+std::vector<Figure> &figures()
+{
+    static std::vector<Figure> list;
+    return list;
+}
+
+std::vector<std::pair<QString, std::function<QString()>>> &checks()
+{
+    static std::vector<std::pair<QString, std::function<QString()>>> list;
+    return list;
+}
+
+QString formatSeconds(double seconds)
+{
+    if (seconds >= 1e-3)
+        return QString::number(seconds * 1e3, 'f', 3) + QStringLiteral(" ms");
+    if (seconds >= 1e-6)
+        return QString::number(seconds * 1e6, 'f', 3) + QStringLiteral(" us");
+    return QString::number(seconds * 1e9, 'f', 1) + QStringLiteral(" ns");
+}
+
+QString formatRate(double itemsPerSecond)
+{
+    return QString::number(itemsPerSecond / 1e3, 'f', 1) + QStringLiteral(" k/s");
+}
+
+} // namespace
+
+bool FigureRegistry::Add(const Figure &figure)
+{
+    figures().push_back(figure);
+    return true;
+}
+
+const std::vector<Figure> &FigureRegistry::All()
+{
+    return figures();
+}
+
+void CollectingReporter::ReportRuns(const std::vector<Run> &runs)
+{
+    for (const Run &run : runs) {
+        if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations == 0)
+            continue;
+        Result result;
+        result.secondsPerItem = run.real_accumulated_time / double(run.iterations);
+        // Rates come from the benchmark's own item counter, which adds up the
+        // items of every thread over the run's real time.
+        const auto rate = run.counters.find("items_per_second");
+        result.itemsPerSecond =
+            rate != run.counters.end() ? double(rate->second) : 1.0 / result.secondsPerItem;
+        m_results[run.benchmark_name()] = result;
+    }
+    ConsoleReporter::ReportRuns(runs);
+}
+
+QStringList CollectingReporter::FigureLines() const
+{
+    QStringList lines;
+    for (const Figure &figure : FigureRegistry::All()) {
+        const auto library = m_results.find(figure.library);
+        const auto floor = m_results.find(figure.floor);
+        if (library == m_results.end() || floor == m_results.end()) {
+            lines << figure.name + QStringLiteral(": not measured (filtered out or failed)");
+            continue;
+        }
+        QString x, y;
+        double ratio = 0;
+        if (figure.kind == Figure::RateRatio) {
+            x = formatRate(library->second.itemsPerSecond);
+            y = formatRate(floor->second.itemsPerSecond);
+            ratio = library->second.itemsPerSecond / floor->second.itemsPerSecond;
+        } else {
+            x = formatSeconds(library->second.secondsPerItem);
+            y = formatSeconds(floor->second.secondsPerItem);
+            ratio = library->second.secondsPerItem / floor->second.secondsPerItem;
+        }
+        lines << QStringLiteral("%1: library %2, floor %3, ratio %4 (goal %5)")
+                     .arg(figure.name, x, y, QString::number(ratio, 'f', 2), figure.goal);
+    }
+    return lines;
+}
+
+bool AddAfterRunCheck(const QString &name, std::function<QString()> check)
+{
+    checks().emplace_back(name, std::move(check));
+    return true;
+}
+
+QStringList RunAfterRunChecks()
+{
+    QStringList lines;
+    for (const auto &check : checks())
+        lines << check.first + QStringLiteral(": ") + check.second();
+    return lines;
+}

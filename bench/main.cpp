@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+//
+// vela_bench: runs every benchmark in a private per-user data folder, then
+// prints one line per figure.
+
+#include "BenchFigures.h"
+
+#include "GlobalApplicationData.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir sandbox;
+    if (!sandbox.isValid())
+        return 1;
+    qputenv("LOCALAPPDATA", QFile::encodeName(sandbox.path()));
+
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+
+    GlobalApplicationData::InitInstance();
+    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
+
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    QStringList lines = reporter.FigureLines();
+    lines += RunAfterRunChecks();
+    GlobalApplicationData::ReleaseInstance();
+
+    std::printf("\nVelaGlobal figures (library beside the floor of the same work, one run):\n");
+    for (const QString &line : lines)
+        std::printf("%s\n", line.toLocal8Bit().constData());
+    benchmark::Shutdown();
+    return 0;
+}

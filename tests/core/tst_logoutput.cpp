@@ -1,0 +1,284 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "GlobalApplicationData.h"
+#include "VelaTestSupport.h"
+#include "private/VLLogLine_p.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <vector>
+
+using VelaTest::Sandbox;
+
+class tst_LogOutput : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { VelaTest::CaptureTestMessageHandler(); }
+    void init();
+    void cleanup();
+
+    void buildStampIsTheCompilersDateAndTime();
+    void recordBytesInTheFile();
+    void registrationDeletesEveryEarlierLog();
+    void destructorWritesItsLastLines();
+    void threadsNeverTearARecord();
+    void standardStreamsBeforeAndAfterTheLog();
+    void fatalWithoutLogFileAborts();
+
+private:
+    static QString child() { return VelaTest::AppFolder() + QStringLiteral("/vela_core_child"); }
+    static QString dataFolder()
+    {
+        return GlobalApplicationData::Instance()->GetAppDataFolderPath();
+    }
+    // The line of the source file of the library that holds the text.
+    static int sourceLineOf(const QString &sourceFile, const QString &text);
+};
+
+void tst_LogOutput::init()
+{
+    VelaTest::RestoreTestMessageHandler();
+    qputenv("LOCALAPPDATA",
+            QFile::encodeName(Sandbox::Current()->MakeFolder(QStringLiteral("local"))));
+    GlobalApplicationData::InitInstance();
+}
+
+void tst_LogOutput::cleanup()
+{
+    GlobalApplicationData::ReleaseInstance();
+}
+
+int tst_LogOutput::sourceLineOf(const QString &sourceFile, const QString &text)
+{
+    const QStringList lines =
+        QString::fromUtf8(VelaTest::ReadFile(QStringLiteral(VELA_SOURCE_DIR "/") + sourceFile))
+            .split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).contains(text))
+            return i + 1;
+    }
+    return -1;
+}
+
+void tst_LogOutput::buildStampIsTheCompilersDateAndTime()
+{
+    // "Aug  3 2015" and "16:22:50", the forms of __DATE__ and __TIME__.
+    const QString date = VLLogLine::BuildDate();
+    const QString time = VLLogLine::BuildTime();
+    QVERIFY2(QRegularExpression(QStringLiteral("^[A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4}$"))
+                 .match(date)
+                 .hasMatch(),
+             qPrintable(date));
+    QVERIFY2(QRegularExpression(QStringLiteral("^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]$"))
+                 .match(time)
+                 .hasMatch(),
+             qPrintable(time));
+    const QDate built = QLocale::c().toDate(date.simplified(), QStringLiteral("MMM d yyyy"));
+    QVERIFY(built.isValid());
+    QVERIFY(built <= QDate::currentDate());
+
+    QCOMPARE(VLLogLine::SourceFileName(VELA_SOURCE_DIR "/src/private/VLLogFile.cpp"),
+             QStringLiteral("src\\private\\VLLogFile.cpp"));
+    QCOMPARE(VLLogLine::Format(12, QStringLiteral("src\\A.cpp"), QStringLiteral("50% %1 done")),
+             QStringLiteral("Build date=") + date + QStringLiteral(", time=") + time
+                 + QStringLiteral(". Line=12, file=\"src\\A.cpp\". 50% %1 done"));
+}
+
+void tst_LogOutput::recordBytesInTheFile()
+{
+    GlobalApplicationData *data = GlobalApplicationData::Instance();
+    QVERIFY(data->GetLogFileName().isEmpty());
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    data->RegisterLogOutput(QStringLiteral("logs"));
+    const QString logFile = data->GetLogFileName();
+    QVERIFY(!logFile.isEmpty());
+
+    // <data folder><separator>logs<separator>dd-MM-yyyy_hh-mm-ss.txt
+    const QString folder = dataFolder() + QDir::separator() + QStringLiteral("logs");
+    QVERIFY(logFile.startsWith(folder + QDir::separator()));
+    const QString name = QFileInfo(logFile).fileName();
+    const QDateTime opened =
+        QDateTime::fromString(name, QStringLiteral("dd-MM-yyyy_hh-mm-ss'.txt'"));
+    QVERIFY2(opened.isValid(), qPrintable(name));
+    QVERIFY(opened >= before.addSecs(-1) && opened <= QDateTime::currentDateTime());
+
+    VL_LOG(QStringLiteral("Plugin: \"%1\" loaded").arg(QStringLiteral("x.so")));
+    const int line = __LINE__ - 1;
+    qDebug("plain %d", 7);
+    qWarning() << "quoted" << QStringLiteral("item");
+    qInfo("info");
+
+    const QByteArray expected =
+        QStringLiteral(
+            "\"Build date=%1, time=%2. Line=%3, file=\"tests\\core\\tst_logoutput.cpp\". "
+            "Plugin: \"x.so\" loaded\" \n")
+            .arg(VLLogLine::BuildDate(), VLLogLine::BuildTime())
+            .arg(line)
+            .toUtf8()
+        + "plain 7\n" + "quoted \"item\"\n" + "info\n";
+    QCOMPARE(VelaTest::ReadFile(logFile), expected);
+
+    // A second registration keeps the open file.
+    data->RegisterLogOutput(QStringLiteral("other"));
+    QCOMPARE(data->GetLogFileName(), logFile);
+    QVERIFY(!QFileInfo::exists(dataFolder() + QDir::separator() + QStringLiteral("other")));
+}
+
+void tst_LogOutput::registrationDeletesEveryEarlierLog()
+{
+    const QString folder = dataFolder() + QDir::separator() + QStringLiteral("logs");
+    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/01-01-2020_10-00-00.txt"), "old run"));
+    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/notes.txt"), "not ours"));
+    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/keep.log"), "other kind"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/folder.txt")));
+
+    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
+    qDebug("new run");
+
+    const QStringList texts =
+        QDir(folder).entryList(QStringList(QStringLiteral("*.txt")), QDir::Files);
+    QCOMPARE(texts.size(), 1);
+    QCOMPARE(folder + QDir::separator() + texts.first(),
+             GlobalApplicationData::Instance()->GetLogFileName());
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/keep.log")));
+    QVERIFY(QFileInfo(folder + QStringLiteral("/folder.txt")).isDir());
+}
+
+void tst_LogOutput::destructorWritesItsLastLines()
+{
+    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
+    const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
+    GlobalApplicationData::ReleaseInstance();
+
+    const QString source = QStringLiteral("src/GlobalApplicationData.cpp");
+    auto record = [](const QString &file, int line, const QString &message) {
+        return QStringLiteral("\"%1\" ").arg(VLLogLine::Format(line, file, message));
+    };
+    const QString gad = QStringLiteral("src\\GlobalApplicationData.cpp");
+    const QStringList expected = {
+        record(gad, sourceLineOf(source, QStringLiteral("VL_LOG(QStringLiteral(\"Destroy\"))")),
+               QStringLiteral("Destroy")),
+        record(gad,
+               sourceLineOf(source, QStringLiteral("VL_LOG(QStringLiteral(\"Destroyed xml\"))")),
+               QStringLiteral("Destroyed xml")),
+        record(QStringLiteral("src\\VLCrashHandler.cpp"),
+               sourceLineOf(QStringLiteral("src/VLCrashHandler.cpp"),
+                            QStringLiteral("VL_LOG(QStringLiteral(\"Destroyed\"))")),
+               QStringLiteral("Destroyed")),
+        record(gad, sourceLineOf(source, QStringLiteral("VL_LOG(QStringLiteral(\"Destroyed\"))")),
+               QStringLiteral("Destroyed")),
+        QString()};
+    QCOMPARE(QString::fromUtf8(VelaTest::ReadFile(logFile)).split(QLatin1Char('\n')), expected);
+}
+
+namespace {
+
+class LoggingThread : public QThread
+{
+public:
+    LoggingThread(int id, int count)
+        : m_id(id)
+        , m_count(count)
+    {
+    }
+
+protected:
+    void run() override
+    {
+        for (int i = 0; i < m_count; ++i)
+            qDebug("thread %d record %d with some text to make the line longer", m_id, i);
+    }
+
+private:
+    int m_id;
+    int m_count;
+};
+
+} // namespace
+
+void tst_LogOutput::threadsNeverTearARecord()
+{
+    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
+    const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
+
+    constexpr int threadCount = 4;
+    constexpr int recordCount = 10000;
+    std::vector<std::unique_ptr<LoggingThread>> threads;
+    for (int id = 0; id < threadCount; ++id)
+        threads.emplace_back(new LoggingThread(id, recordCount));
+    for (auto &thread : threads)
+        thread->start();
+    for (auto &thread : threads)
+        QVERIFY(thread->wait(120000));
+
+    const QList<QByteArray> lines = VelaTest::ReadFile(logFile).split('\n');
+    QCOMPARE(lines.size(), threadCount * recordCount + 1);
+    QVERIFY(lines.last().isEmpty());
+    // Every record whole, and each thread's records in its own order.
+    const QRegularExpression pattern(
+        QStringLiteral("^thread ([0-3]) record ([0-9]+) with some text to make the line longer$"));
+    std::vector<int> next(threadCount, 0);
+    for (int i = 0; i < lines.size() - 1; ++i) {
+        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(lines.at(i)));
+        QVERIFY2(match.hasMatch(), lines.at(i).constData());
+        const int id = match.captured(1).toInt();
+        QCOMPARE(match.captured(2).toInt(), next[id]++);
+    }
+}
+
+void tst_LogOutput::standardStreamsBeforeAndAfterTheLog()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LOCALAPPDATA"),
+                       Sandbox::Current()->MakeFolder(QStringLiteral("local-child")));
+    environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    const VelaTest::ChildResult result = VelaTest::RunChild(
+        child(), {QStringLiteral("lifecycle"), QStringLiteral("logs")}, environment);
+    QCOMPARE(result.exitStatus, QProcess::NormalExit);
+    QCOMPARE(result.exitCode, 0);
+
+    const QString out = QString::fromLocal8Bit(result.standardOutput);
+    const QString err = QString::fromLocal8Bit(result.standardError);
+    // Before the log is registered Qt's own handler prints; after the
+    // application data object is gone, the library's prints with prefixes.
+    QVERIFY2(err.contains(QStringLiteral("before-init")), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("before-register")), qPrintable(err));
+    QVERIFY2(out.contains(QStringLiteral("Debug: after-release\n")), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("Warning: warning-after-release\n")), qPrintable(out));
+    QVERIFY2(err.contains(QStringLiteral("Critical: critical-after-release\n")), qPrintable(err));
+    QVERIFY(!out.contains(QStringLiteral("into-log")) && !err.contains(QStringLiteral("into-log")));
+
+    const QRegularExpressionMatch log =
+        QRegularExpression(QStringLiteral("^log=(.*)$"), QRegularExpression::MultilineOption)
+            .match(out);
+    QVERIFY(log.hasMatch());
+    const QByteArray text = VelaTest::ReadFile(log.captured(1));
+    QVERIFY(text.startsWith("into-log\nwarning-into-log\n\"Build date="));
+    QVERIFY(!text.contains("before-") && !text.contains("after-release"));
+}
+
+void tst_LogOutput::fatalWithoutLogFileAborts()
+{
+    // The log sub-folder is a plain file: no log file can be opened.
+    const QString local = Sandbox::Current()->MakeFolder(QStringLiteral("local-fatal"));
+    QVERIFY(VelaTest::WriteFile(local + QStringLiteral("/Kelvane/logs"), "in the way"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LOCALAPPDATA"), local);
+
+    const VelaTest::ChildResult result =
+        VelaTest::RunChild(child(), {QStringLiteral("fatal"), QStringLiteral("logs")}, environment);
+    QCOMPARE(result.exitStatus, QProcess::CrashExit);
+    QCOMPARE(result.standardOutput, QByteArray("log=\n"));
+    QVERIFY2(result.standardError.contains("Fatal: fatal-without-log\n"),
+             result.standardError.constData());
+}
+
+VELA_TEST_MAIN(tst_LogOutput)
+#include "tst_logoutput.moc"
