@@ -2,6 +2,7 @@
 #include "HostSession.h"
 
 #include "GlobalApplicationData.h"
+#include "VLIOManager.h"
 
 #include <QCoreApplication>
 
@@ -17,9 +18,11 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    VLIOManager::InitInstance();
 }
 
 HostSession::~HostSession()
 {
+    VLIOManager::ReleaseInstance();
     GlobalApplicationData::ReleaseInstance();
 }
