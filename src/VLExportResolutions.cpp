@@ -30,7 +30,8 @@ QVariant VLExportResolutionsTraits::ToStored(const QSize &size)
 VLExportResolutions *VLExportResolutions::m_pInstance = nullptr;
 
 VLExportResolutions::VLExportResolutions()
-    : QObject(nullptr), d_ptr(new VLExportResolutionsPrivate(this))
+    : QObject(nullptr)
+    , d_ptr(new VLExportResolutionsPrivate(this))
 {
 }
 

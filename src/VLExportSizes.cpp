@@ -15,7 +15,11 @@ std::optional<qint64> VLExportSizesTraits::Parse(const QVariant &stored)
 
 VLExportSizes *VLExportSizes::m_pInstance = nullptr;
 
-VLExportSizes::VLExportSizes() : QObject(nullptr), d_ptr(new VLExportSizesPrivate(this)) {}
+VLExportSizes::VLExportSizes()
+    : QObject(nullptr)
+    , d_ptr(new VLExportSizesPrivate(this))
+{
+}
 
 VLExportSizes::~VLExportSizes() = default;
 

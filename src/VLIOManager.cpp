@@ -89,7 +89,10 @@ QByteArray storedBytes(const QVariant &value)
 
 } // namespace
 
-VLIOManagerPrivate::VLIOManagerPrivate(VLIOManager *owner) : owner(owner) {}
+VLIOManagerPrivate::VLIOManagerPrivate(VLIOManager *owner)
+    : owner(owner)
+{
+}
 
 void VLIOManagerPrivate::ScanPlugins() {}
 
@@ -135,7 +138,9 @@ void VLIOManager::ReleaseInstance()
     m_pInstance = nullptr;
 }
 
-VLIOManager::VLIOManager(QObject *parent) : QObject(parent), d_ptr(new VLIOManagerPrivate(this))
+VLIOManager::VLIOManager(QObject *parent)
+    : QObject(parent)
+    , d_ptr(new VLIOManagerPrivate(this))
 {
     d_func()->LoadRecent();
 }

@@ -39,7 +39,10 @@ public:
     using Owner = typename Traits::Owner;
     using Item = typename Traits::Item;
 
-    explicit VLExportListPrivate(Owner *owner) : owner(owner) {}
+    explicit VLExportListPrivate(Owner *owner)
+        : owner(owner)
+    {
+    }
 
     Owner *const owner;
     QList<Item> items;

@@ -14,7 +14,6 @@
 #include <functional>
 #include <stdexcept>
 
-
 namespace {
 
 QString dataFolder()

@@ -14,8 +14,8 @@ namespace {
 
 QString settingsFile()
 {
-    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/") +
-           QDir::separator() + QStringLiteral("settings.ini");
+    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/")
+           + QDir::separator() + QStringLiteral("settings.ini");
 }
 
 // The stored form, built byte by byte.
@@ -147,8 +147,8 @@ void TestRecentList::storedLayout()
     manager->AddToRecent({QString(), QStringLiteral("")});
     manager->AddToRecent({QString::fromUtf8("\xc3\xa9t\xc3\xa9"), QStringLiteral("x")});
 
-    const QByteArray expected = int32(3) + record(QString::fromUtf8("\xc3\xa9t\xc3\xa9"), "x") +
-                                record(QString(), QStringLiteral("")) + record("C:/a.png", "PNG");
+    const QByteArray expected = int32(3) + record(QString::fromUtf8("\xc3\xa9t\xc3\xa9"), "x")
+                                + record(QString(), QStringLiteral("")) + record("C:/a.png", "PNG");
     QCOMPARE(storedRecentBytes(), expected);
     // The three strings by hand, to be sure of the helper itself.
     QCOMPARE(expected.left(18).toHex(), QByteArray("00000003"
