@@ -5,14 +5,21 @@
 #include "VelaGlobalExport.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QNetworkProxy>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <memory>
 
 class IBrushTool;
 class GlobalApplicationDataPrivate;
+class QColor;
+class QDomElement;
+class QFile;
+struct UnitItem;
 class VLLogFile;
 class QMessageLogContext;
 
@@ -70,6 +77,50 @@ public:
 
     // --- Preferences document --------------------------------------------
 
+    //! Start-up load of the per-user data read once: brush patterns, the
+    //! preferences document (installing the shipped default on the first run
+    //! or when its version differs), the unit lists and the proxy settings.
+    void InitUserPreferences();
+    //! Writes the parameter map into the document and the document to the
+    //! per-user "properties.xml"; parameters the document lacks are not added.
+    void SaveUserPreferences();
+
+    // The setters below change the map only, until SaveUserPreferences().
+    QString DefImageType() const;
+    void SetDefImageType(const QString &type);
+    QString LastVisitedFolder() const;
+    void SetLastVisitedFolder(const QString &folder);
+    bool RememberLastVisitedFolder() const;
+    int GetWorkingSpaceRGB() const;
+    int GetRGBManagementPolicy() const;
+    //! Stored one lower than answered: an absent value answers 1.
+    int GetTextAntialiasing() const;
+    void SetTextAntialiasing(int value);
+    //! The colours are stored as "AARRGGBB" text; anything else answers an
+    //! invalid colour.
+    QColor GetUserBackgroundColor() const;
+    QColor GetUserColor1Color() const;
+    QColor GetUserColor2Color() const;
+    bool IsOpenCLEnabled() const;
+    bool IsColorManagementEnabled() const;
+    bool DoNotUseSystemDlg() const;
+
+private:
+    friend class VLPreferenceMap;
+
+    void LoadDomDocument(QFile &file);
+    void SaveDomDocument(QFile &file);
+    QString GetDomDocumentVersion(QFile &file);
+    void InitPage(QDomElement &page);
+    void InitGroup(QString &pageName, QDomElement &group);
+    void InitParameter(QString &pageName, QString &groupName, QDomElement &parameter);
+    void SavePage(QDomElement &page);
+    void SaveGroup(QString &pageName, QDomElement &group);
+    void SaveParameter(QString &pageName, QString &groupName, QDomElement &parameter);
+    QColor UserColor(const QString &key) const;
+
+public:
+
     // --- Languages -------------------------------------------------------
 
     // --- Ini-backed preferences ------------------------------------------
@@ -78,11 +129,51 @@ public:
 
     // --- Network proxy ---------------------------------------------------
 
+    //! Reads host, port and type from the preference parameters.
+    void LoadProxySettings();
+    QStringList GetProxyTypeList() const;
+    //! The name at \a index, or the current type's name when out of range.
+    QString GetProxyTypeLabel(int index) const;
+    int GetProxyTypeIndex() const;
+    //! Stores and saves the type and emits ProxyChanged(), even when it is
+    //! the current one; an out-of-range index is ignored.
+    void SetProxyTypeIndex(int index);
+    //! The index of the exactly matching name; 0 when there is none.
+    int FindProxyTypeIndex(const QString &name) const;
+    QNetworkProxy::ProxyType GetProxyType() const;
+    QString GetProxyHostName() const;
+    //! Saves and emits ProxyChanged() only when the name changes.
+    void SetProxyHostName(const QString &hostName);
+    int GetProxyPortNumber() const;
+    //! Saves and emits ProxyChanged() only when the port changes.
+    void SetProxyPortNumber(int port);
+
+private:
+    void SaveProxyChange();
+
+public:
+
     // --- Measurement units -----------------------------------------------
+
+    // The getters append to what the list already holds.
+    void GetStandardUnitList(QList<UnitItem> &out) const;
+    void GetCustomUnitList(QList<UnitItem> &out) const;
+    //! The standard units, then the custom ones.
+    void GetUnitList(QList<UnitItem> &out) const;
+    //! Replaces the custom units and writes them to "units_user.ini".
+    void SetCustomUnitList(const QList<UnitItem> &list);
 
     // --- Stroke geometry and fixed values --------------------------------
 
     // --- Crash handling --------------------------------------------------
+
+    //! Installs the process-wide failure handlers: unhandled faults (minidump
+    //! and restart of the editor), pure calls, invalid parameters, SIGABRT,
+    //! SIGINT and SIGTERM.
+    void InstallProcessExceptionHandler();
+    //! Installs the calling thread's failure handlers: terminate, unexpected,
+    //! SIGFPE, SIGILL and SIGSEGV.
+    void InstallThreadExceptionHandler();
 
 Q_SIGNALS:
     void BackgroundColorChanged();

@@ -20,4 +20,37 @@ struct VELAGLOBAL_EXPORT UnitItem
     bool isStandard = false;
 };
 
+/*!
+    Appends the units of the XML units file at \a path to \a list, each
+    marked \a isStandard. Returns false, leaving \a list untouched, when the
+    file cannot be opened or parsed.
+*/
+VELAGLOBAL_EXPORT bool LoadUnits(QList<UnitItem> &list, const QString &path, bool isStandard);
+
+/*!
+    Replaces the units file at \a path with \a list. Returns false, leaving
+    the old file whole, when the new one cannot be written.
+*/
+VELAGLOBAL_EXPORT bool SaveUnits(const QList<UnitItem> &list, const QString &path);
+
+/*!
+    Converts lengths from one unit into another. The resolution (dots per
+    inch) matters only when exactly one of the two units is a pixel unit.
+*/
+class VELAGLOBAL_EXPORT ConvertUnit
+{
+public:
+    ConvertUnit(const UnitItem &from, const UnitItem &to, double dpi);
+    ConvertUnit(const ConvertUnit &other);
+    ConvertUnit &operator=(const ConvertUnit &other);
+    ~ConvertUnit();
+
+    double operator()(double value) const;
+
+private:
+    UnitItem from;
+    UnitItem to;
+    double dpi;
+};
+
 #endif // UNITCONVERTER_H

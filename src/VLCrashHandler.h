@@ -8,11 +8,25 @@
 #ifndef VLCRASHHANDLER_H
 #define VLCRASHHANDLER_H
 
+#include "VelaGlobalExport.h"
+#include "private/VLCrashRuntime_p.h"
+
+#include <QString>
+
+#include <cstdint>
+
+#ifdef Q_OS_WIN
+#define VL_CRASH_CALLBACK CALLBACK
+#else
+#define VL_CRASH_CALLBACK
+#endif
+
 /*
     Turns the failure paths of the runtime and of the operating system into
     log lines, and an unhandled fault into a minidump and a restart of the
     editor. The application data object owns one instance; the handlers
-    themselves are static.
+    themselves are static. Every handler runs under the crash lock, so that
+    threads failing together are reported one after the other.
 */
 class VLCrashHandler
 {
@@ -22,6 +36,39 @@ public:
 
     VLCrashHandler(const VLCrashHandler &) = delete;
     VLCrashHandler &operator=(const VLCrashHandler &) = delete;
+
+    //! The unhandled-fault filter, the pure-call and invalid-parameter
+    //! handlers, abort's fault report and the SIGABRT, SIGINT and SIGTERM
+    //! handlers, for the whole process.
+    static void InstallProcessHandlers();
+    //! The terminate and unexpected handlers and the SIGFPE, SIGILL and SIGSEGV
+    //! handlers, which the runtime keeps per thread, for the calling thread.
+    static void InstallThreadHandlers();
+
+    //! Writes a minidump of the process into the dump folder (deleting the
+    //! earlier dumps there) and returns its path, or an empty string when no
+    //! dump was written. The exception may be null.
+    VELAGLOBAL_EXPORT static QString
+    WriteMinidump(VLCrashRuntime::EXCEPTION_POINTERS *exceptionPointers);
+
+private:
+    static VLCrashRuntime::LONG VL_CRASH_CALLBACK
+    OnUnhandledException(VLCrashRuntime::EXCEPTION_POINTERS *exceptionPointers);
+    static void OnPureCall();
+    static void OnInvalidParameter(const wchar_t *expression, const wchar_t *function,
+                                   const wchar_t *file, unsigned int line, std::uintptr_t reserved);
+    static void OnAbortSignal(int signalNumber);
+    static void OnIntSignal(int signalNumber);
+    static void OnTermSignal(int signalNumber);
+    static void OnTerminate();
+    static void OnUnexpected();
+    static void OnFpeSignal(int signalNumber);
+    static void OnIllSignal(int signalNumber);
+    static void OnSegvSignal(int signalNumber);
+
+    static VLCrashRuntime::BOOL VL_CRASH_CALLBACK MinidumpCallback(
+        VLCrashRuntime::PVOID param, const VLCrashRuntime::PMINIDUMP_CALLBACK_INPUT input,
+        VLCrashRuntime::PMINIDUMP_CALLBACK_OUTPUT output);
 };
 
 #endif // VLCRASHHANDLER_H

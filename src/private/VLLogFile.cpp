@@ -4,6 +4,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QMutexLocker>
+#include <QThread>
+
+namespace {
+
+// Far longer than any write takes.
+constexpr int writeWaitMs = 2000;
+
+std::atomic<void (*)()> s_lockedWriteHook{nullptr};
+
+} // namespace
 
 void VLLogFile::Open(const QString &folder)
 {
@@ -44,12 +54,35 @@ bool VLLogFile::Write(const QString &record)
     QByteArray bytes = record.toUtf8();
     bytes.append('\n');
 
-    QMutexLocker locker(&m_mutex);
-    if (!m_file.isOpen())
+    if (!LockForWrite())
         return false;
-    m_file.write(bytes);
-    m_file.flush();
-    return true;
+    const bool open = m_file.isOpen();
+    if (open) {
+        if (void (*hook)() = s_lockedWriteHook.load())
+            hook();
+        m_file.write(bytes);
+        m_file.flush();
+    }
+    m_writer.store(nullptr);
+    m_mutex.unlock();
+    return open;
+}
+
+bool VLLogFile::LockForWrite()
+{
+    const Qt::HANDLE self = QThread::currentThreadId();
+    if (m_writer.load() == self)
+        return false;
+    const bool locked = m_mutex.tryLock(m_stalled.load() ? 0 : writeWaitMs);
+    m_stalled.store(!locked);
+    if (locked)
+        m_writer.store(self);
+    return locked;
+}
+
+void VLLogFile::SetLockedWriteHook(void (*hook)())
+{
+    s_lockedWriteHook.store(hook);
 }
 
 QString VLLogFile::FileNameFor(const QDateTime &time)

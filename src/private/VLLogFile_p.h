@@ -8,15 +8,26 @@
 #ifndef VLLOGFILE_P_H
 #define VLLOGFILE_P_H
 
+#include "VelaGlobalExport.h"
+
 #include <QFile>
 #include <QMutex>
 #include <QString>
+
+#include <atomic>
 
 /*
     The run's log file: one record per message, each followed by a line feed,
     written and flushed under the log mutex so that records of different
     threads never share a line. Nothing else is locked while the log mutex is
     held.
+
+    A write never hangs: a thread that failed in the middle of a write reports
+    the failure through this same log, and a thread that failed while
+    writing never lets go. So a thread that already holds the log mutex does
+    not take it again, a wait for another thread's write is bounded, and in
+    both cases the record goes to the standard streams instead (Write
+    answers false).
 */
 class VLLogFile
 {
@@ -29,14 +40,25 @@ public:
     //! The full path of the open file, or an empty string.
     QString FileName() const;
 
-    //! Writes one record; false (and nothing written) when no file is open.
+    //! Writes one record; false (and nothing written) when no file is open
+    //! or the log mutex cannot be had.
     bool Write(const QString &record);
+
+    //! A function run under the log mutex before each write, or null. Lets
+    //! the crash tests fail, or stall, inside a write.
+    VELAGLOBAL_EXPORT static void SetLockedWriteHook(void (*hook)());
 
     //! The file name of a log opened at the given moment.
     static QString FileNameFor(const QDateTime &time);
 
 private:
+    bool LockForWrite();
+
     mutable QMutex m_mutex;
+    std::atomic<Qt::HANDLE> m_writer{nullptr};
+    // Set after a bounded wait ran out; later writes then do not wait at all
+    // until the mutex is had again.
+    std::atomic<bool> m_stalled{false};
     QFile m_file;
 };
 

@@ -26,6 +26,7 @@ private Q_SLOTS:
     void buildStampIsTheCompilersDateAndTime();
     void recordBytesInTheFile();
     void registrationDeletesEveryEarlierLog();
+    void destructorWritesItsLastLines_data();
     void destructorWritesItsLastLines();
     void threadsNeverTearARecord();
     void standardStreamsBeforeAndAfterTheLog();
@@ -151,31 +152,44 @@ void tst_LogOutput::registrationDeletesEveryEarlierLog()
     QVERIFY(QFileInfo(folder + QStringLiteral("/folder.txt")).isDir());
 }
 
+void tst_LogOutput::destructorWritesItsLastLines_data()
+{
+    QTest::addColumn<bool>("withPreferences");
+    QTest::newRow("no preferences document") << false;
+    QTest::newRow("preferences document loaded") << true;
+}
+
 void tst_LogOutput::destructorWritesItsLastLines()
 {
-    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
-    const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
+    QFETCH(bool, withPreferences);
+    GlobalApplicationData *data = GlobalApplicationData::Instance();
+    data->RegisterLogOutput(QStringLiteral("logs"));
+    if (withPreferences)
+        data->InitUserPreferences();
+    const QString logFile = data->GetLogFileName();
+    const qint64 before = QFileInfo(logFile).size();
     GlobalApplicationData::ReleaseInstance();
 
-    const QString source = QStringLiteral("src/GlobalApplicationData.cpp");
-    auto record = [](const QString &file, int line, const QString &message) {
+    // Each line names the source line that writes it.
+    auto record = [](const QString &file, const QString &message) {
+        const int line =
+            sourceLineOf(QString(file).replace(QLatin1Char('\\'), QLatin1Char('/')),
+                         QStringLiteral("VL_LOG(QStringLiteral(\"%1\"))").arg(message));
         return QStringLiteral("\"%1\" ").arg(VLLogLine::Format(line, file, message));
     };
     const QString gad = QStringLiteral("src\\GlobalApplicationData.cpp");
-    const QStringList expected = {
-        record(gad, sourceLineOf(source, QStringLiteral("VL_LOG(QStringLiteral(\"Destroy\"))")),
-               QStringLiteral("Destroy")),
-        record(gad,
-               sourceLineOf(source, QStringLiteral("VL_LOG(QStringLiteral(\"Destroyed xml\"))")),
-               QStringLiteral("Destroyed xml")),
-        record(QStringLiteral("src\\VLCrashHandler.cpp"),
-               sourceLineOf(QStringLiteral("src/VLCrashHandler.cpp"),
-                            QStringLiteral("VL_LOG(QStringLiteral(\"Destroyed\"))")),
-               QStringLiteral("Destroyed")),
-        record(gad, sourceLineOf(source, QStringLiteral("VL_LOG(QStringLiteral(\"Destroyed\"))")),
-               QStringLiteral("Destroyed")),
-        QString()};
-    QCOMPARE(QString::fromUtf8(VelaTest::ReadFile(logFile)).split(QLatin1Char('\n')), expected);
+    QStringList expected = {record(gad, QStringLiteral("Destroy"))};
+    if (withPreferences)
+        expected << record(gad, QStringLiteral("Pre Destroy xml"))
+                 << record(gad, QStringLiteral("Destroy xml"));
+    expected << record(gad, QStringLiteral("Destroyed xml"))
+             << record(QStringLiteral("src\\VLCrashHandler.cpp"), QStringLiteral("Destroyed"))
+             << record(gad, QStringLiteral("Destroyed")) << QString();
+
+    QFile file(logFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.seek(before));
+    QCOMPARE(QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')), expected);
 }
 
 namespace {

@@ -18,6 +18,9 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    data->InitUserPreferences();
+    data->InstallProcessExceptionHandler();
+    data->InstallThreadExceptionHandler();
     VLIOManager::InitInstance();
 }
 

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "private/VLPreferenceMap_p.h"
+
+#include "private/GlobalApplicationData_p.h"
+
+#include <QMutexLocker>
+
+QMap<QString, QString> VLPreferenceMap::Parameters(const GlobalApplicationData &data)
+{
+    const GlobalApplicationDataPrivate *d = data.d_func();
+    QMutexLocker locker(&d->dataMutex);
+    return d->parameters;
+}
+
+void VLPreferenceMap::SetParameter(GlobalApplicationData &data, const QString &key,
+                                   const QString &value)
+{
+    GlobalApplicationDataPrivate *d = data.d_func();
+    QMutexLocker locker(&d->dataMutex);
+    d->parameters.insert(key, value);
+}
