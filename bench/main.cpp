@@ -5,7 +5,11 @@
 
 #include "BenchFigures.h"
 
+#include "BrushFactoryManager.h"
 #include "GlobalApplicationData.h"
+#include "VLPluginLoader.h"
+
+#include <QDir>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -25,13 +29,25 @@ int main(int argc, char *argv[])
         return 1;
 
     GlobalApplicationData::InitInstance();
-    GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
+    GlobalApplicationData *data = GlobalApplicationData::Instance();
+    data->RegisterLogOutput(QStringLiteral("logs"));
+
+    // The shipped plug-ins, loaded the way the editor loads them.
+    VLPluginLoader::InitInstance();
+    const QDir plugins(data->GetAppFolderPath() + QStringLiteral("/plugins"));
+    QStringList files;
+    for (const QFileInfo &entry : plugins.entryInfoList(QDir::Files, QDir::Name))
+        files << entry.canonicalFilePath();
+    VLPluginLoader::Instance()->LoadPlugins(files);
+    BrushFactoryManager::InitInstance();
 
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     QStringList lines = reporter.FigureLines();
     lines += RunAfterRunChecks();
+    BrushFactoryManager::ReleaseInstance();
+    VLPluginLoader::ReleaseInstance();
     GlobalApplicationData::ReleaseInstance();
 
     std::printf("\nVelaGlobal figures (library beside the floor of the same work, one run):\n");

@@ -7,6 +7,12 @@ include(CMakePackageConfigHelpers)
 
 set(VELA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/VelaGlobal)
 
+# Installed libraries find the ones they link (the editor's stand-ins)
+# beside themselves.
+if(UNIX AND NOT APPLE)
+    set_target_properties(${VELA_INSTALL_TARGETS} PROPERTIES INSTALL_RPATH "$ORIGIN")
+endif()
+
 install(TARGETS ${VELA_INSTALL_TARGETS}
     EXPORT VelaGlobalTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

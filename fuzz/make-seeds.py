@@ -5,6 +5,7 @@ Seeds are small valid inputs of each format plus a few near misses, so that
 the fuzzer starts from the shapes the library really reads.
 """
 import os
+import struct
 import sys
 
 
@@ -48,10 +49,30 @@ def export_list_seeds():
     yield "no-version", b"[Resolutions]\n0=640x480\n[Sizes]\n0=100\n"
 
 
+def preset_record(type_id, settings):
+    name = type_id.encode("utf-16-be")
+    return struct.pack(">I", len(name)) + name + settings
+
+
+def preset_seeds():
+    # Records only: the target puts the header in front of every input.
+    round_brush = preset_record("Vela.RoundBrush",
+                                struct.pack(">BdddIddd", 1, 20.0, 0.25, 1.0, 0xff000000,
+                                            0.8, 0.0, 1.0))
+    airbrush = preset_record("Vela.Airbrush",
+                             struct.pack(">BdddIdd", 1, 12.0, 0.5, 0.3, 0xff0000ff, 0.2, 1.5))
+    yield "empty", b""
+    yield "two", round_brush + airbrush
+    yield "unknown type", preset_record("No.Such", b"\0\0\0\0") + airbrush
+    yield "huge length", b"\xff\xff\xff\xf0" + airbrush
+    yield "other version", round_brush[:34] + b"\x02" + round_brush[35:]
+
+
 TARGETS = {
     "fuzz_settings": settings_seeds,
     "fuzz_recentlist": recent_list_seeds,
     "fuzz_exportlists": export_list_seeds,
+    "fuzz_presets": preset_seeds,
 }
 
 

@@ -5,9 +5,12 @@
 #include "VelaGlobalExport.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QList>
 #include <QNetworkProxy>
 #include <QObject>
+#include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -16,9 +19,9 @@
 
 class IBrushTool;
 class GlobalApplicationDataPrivate;
-class QColor;
 class QDomElement;
 class QFile;
+class QGradient;
 struct UnitItem;
 class VLLogFile;
 class QMessageLogContext;
@@ -123,10 +126,161 @@ public:
 
     // --- Languages -------------------------------------------------------
 
+    //! Fills the display names of the languages, translated at the time of
+    //! the call: the editor calls it after installing its translators.
+    void CreateLanguageMap();
+    //! The language codes; a code's position is its language index.
+    QStringList GetLanguageList() const;
+    //! The code at an index, or a null string out of range.
+    QString GetLanguage(int index) const;
+    //! The code stored for the next start.
+    QString GetLanguage() const;
+    //! The code of the language this run was started in.
+    QString GetCurrentLanguage() const;
+    //! The part of the code before "_" ("en" for "en_UK").
+    QString GetLanguageBase(int index) const;
+    QString GetLanguageBase() const;
+    //! The display name of a code, or "Unknown".
+    QString GetLanguageName(const QString &code) const;
+    QString GetLanguageName(int index) const;
+    //! The index of the stored language; 0 for an unknown stored code.
+    int GetLanguageIndex() const;
+    //! Stores the language for the next start; the current run keeps its
+    //! language.
+    void SetLanguageIndex(int index);
+    //! The index of a code (exact match), or -1.
+    int FindLanguageIndex(QString code) const;
+
     // --- Ini-backed preferences ------------------------------------------
+
+    // The editor gives the colour-management policies their meaning; only
+    // the stored integers and the defaults are fixed.
+    enum ColorManagementMissingPolicies : int {
+        MissingPolicyLeaveUnmanaged = 0,
+        MissingPolicyAssignWorkingSpace = 1,
+        MissingPolicyAsk = 2
+    };
+    Q_ENUM(ColorManagementMissingPolicies)
+    enum ColorManagementEqualPolicies : int {
+        EqualPolicyIgnoreEmbedded = 0,
+        EqualPolicyKeepEmbedded = 1,
+        EqualPolicyAsk = 2
+    };
+    Q_ENUM(ColorManagementEqualPolicies)
+    enum ColorManagementNotEqualPolicies : int {
+        NotEqualPolicyConvertToWorkingSpace = 0,
+        NotEqualPolicyKeepEmbedded = 1,
+        NotEqualPolicyDiscardEmbedded = 2,
+        NotEqualPolicyAsk = 3
+    };
+    Q_ENUM(ColorManagementNotEqualPolicies)
+    enum ColorManagementColorSpaceMismatchPolicies : int {
+        ColorSpaceMismatchPolicyConvert = 0,
+        ColorSpaceMismatchPolicyKeep = 1,
+        ColorSpaceMismatchPolicyAsk = 2
+    };
+    Q_ENUM(ColorManagementColorSpaceMismatchPolicies)
+
+    // The folders last used; an unset folder follows the one it falls back
+    // to (export, batch open and batch input: the open folder; batch output:
+    // the batch input folder).
+    QString GetPathOpen() const;
+    void SetPathOpen(const QString &path);
+    QString GetExportPath() const;
+    void SetExportPath(const QString &path);
+    QString GetBatchOpenPath() const;
+    void SetBatchOpenPath(const QString &path);
+    QString GetBatchInputPath() const;
+    void SetBatchInputPath(const QString &path);
+    QString GetBatchOutputPath() const;
+    void SetBatchOutputPath(const QString &path);
+
+    bool IsGridVisible() const;
+    void SetGridVisible(bool visible);
+    bool IsSnapToGrid() const;
+    void SetSnapToGrid(bool snap);
+    bool IsGuidesVisible() const;
+    void SetGuidesVisible(bool visible);
+    bool IsSnapToGuides() const;
+    void SetSnapToGuides(bool snap);
+
+    //! Whether the compression dialog is shown when saving in the format.
+    static bool IsJPGCompressionVisible();
+    static void SetJPGCompressionVisible(bool visible);
+    static bool IsPNGCompressionVisible();
+    static void SetPNGCompressionVisible(bool visible);
+    static bool IsTIFFCompressionVisible();
+    static void SetTIFFCompressionVisible(bool visible);
+
+    ColorManagementMissingPolicies GetColorManagementMissingPolicy() const;
+    void SetColorManagementMissingPolicy(ColorManagementMissingPolicies policy);
+    ColorManagementEqualPolicies GetColorManagementEqualPolicy() const;
+    void SetColorManagementEqualPolicy(ColorManagementEqualPolicies policy);
+    ColorManagementNotEqualPolicies GetColorManagementNotEqualPolicy() const;
+    void SetColorManagementNotEqualPolicy(ColorManagementNotEqualPolicies policy);
+    ColorManagementColorSpaceMismatchPolicies GetColorManagementColorSpaceMismatchPolicy() const;
+    void
+    SetColorManagementColorSpaceMismatchPolicy(ColorManagementColorSpaceMismatchPolicies policy);
+
+    //! The stored theme folder (":/Dark" when none is stored); a change
+    //! takes effect at the next start.
+    QString GetThemeSearchPath() const;
+    void SetThemeSearchPath(const QString &path);
+    //! The theme folder of this run, fixed at start-up.
+    QString GetCurrentThemeSearchPath() const;
 
     // --- Editing state ---------------------------------------------------
 
+    QColor GetBackgroundColor() const;
+    QColor GetForegroundColor() const;
+    QColor GetMaskModeBackgroundColor() const;
+    QColor GetMaskModeForegroundColor() const;
+    // Each setter announces a colour that differs from the stored one.
+    void SetBackgroundColor(const QColor &color);
+    void SetForegroundColor(const QColor &color);
+    void SetMaskModeBackgroundColor(const QColor &color);
+    void SetMaskModeForegroundColor(const QColor &color);
+    //! The editor's fixed palette of 80 opaque colours.
+    static QList<QColor> GetPredefinedColorList();
+
+    //! The current gradient, or null before the first SetGradient(). Valid
+    //! until the next SetGradient(): copy it to keep it.
+    const QGradient *GetGradient() const;
+    //! Stores the gradient and announces it, even when it is unchanged.
+    void SetGradient(const QGradient &gradient);
+
+    //! Absolute paths of the brush pattern images found at start-up.
+    QStringList GetPatternsFileList() const;
+    int GetPatternsCount() const;
+    //! The path at an index, or a null string out of range.
+    QString GetPatternFile(int index) const;
+    int GetCurrentPatternIndex() const;
+    //! False for an index out of range; announces a change of index.
+    bool SetPatternIndex(int index);
+
+    //! Registers a tool under a new braced UUID, or returns the id it is
+    //! already registered under; a null string for a null tool. The caller
+    //! keeps the tool and unregisters it before deleting it.
+    QString RegisterBrushTool(IBrushTool *tool);
+    bool UnregisterBrushTool(const QString &id);
+    IBrushTool *GetBrushTool(const QString &id) const;
+    //! The ids of the registered tools, ordered by the tools' names. The
+    //! names are asked for under the data mutex: GetName() must not call
+    //! back into this object.
+    QStringList GetRegistredBrushTools() const;
+    //! The id of the current brush tool, stored as given.
+    void SetBrushToolID(const QString &id);
+    QString GetBrushToolID() const;
+
+private:
+    // Fills the pattern list from the "brushpatterns" folder; the first step
+    // of loading the user's preferences.
+    void LoadPatternFiles();
+    // Stores a colour of the editing state and announces a change.
+    void SetColor(QColor GlobalApplicationDataPrivate::*field, const QColor &color,
+                  void (GlobalApplicationData::*changed)());
+
+public:
     // --- Network proxy ---------------------------------------------------
 
     //! Reads host, port and type from the preference parameters.
@@ -164,6 +318,17 @@ public:
     void SetCustomUnitList(const QList<UnitItem> &list);
 
     // --- Stroke geometry and fixed values --------------------------------
+
+    //! The step vector (each coordinate -1, 0 or 1, y downwards) of the one
+    //! of eight directions nearest to the line from start to end.
+    static QPointF GetLineDirectionForShiftModifier(const QPointF &start, const QPointF &end);
+    //! The foot of the perpendicular from point to the line through
+    //! linePoint with the given direction; linePoint for a zero direction.
+    static QPointF ProjectOnLine(const QPointF &point, const QPointF &direction,
+                                 const QPointF &linePoint);
+    static int GetProgressTimeout();
+    //! The smallest brush rectangle worth processing with OpenCL.
+    QRect GetMinBrushRectForOpenCL() const;
 
     // --- Crash handling --------------------------------------------------
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "GlobalApplicationData.h"
 
+#include "IBrushTool.h"
 #include "UnitConverter.h"
 #include "VLApplicationSettings.h"
 #include "VLExportResolutions.h"
@@ -18,12 +19,18 @@
 #include <QDomElement>
 #include <QFile>
 #include <QFileInfo>
+#include <QGradient>
+#include <QLineF>
 #include <QMutexLocker>
 #include <QProcessEnvironment>
 #include <QSettings>
+#include <QUuid>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -164,6 +171,11 @@ GlobalApplicationData::GlobalApplicationData()
                                         QSettings::IniFormat);
         VLApplicationSettings::SetValue(languageKey, installSettings.value(languageKey));
     }
+
+    // The theme and the language of this run are fixed now; later changes
+    // are stored for the next start.
+    d->currentThemeSearchPath = GetThemeSearchPath();
+    d->currentLanguageIndex = GetLanguageIndex();
 
     const QString versionKey = QStringLiteral("Version");
     if (VLApplicationSettings::GetValue(versionKey, QString()).toString()
@@ -363,6 +375,7 @@ void GlobalApplicationData::InitUserPreferences()
 {
     Q_D(GlobalApplicationData);
     // The brush pattern scan runs first.
+    LoadPatternFiles();
 
     QFile defaultDocument(GetAppFolderPath() + QStringLiteral("/settings/") + preferencesFileName);
     if (!IsAppDataFolderExists())
@@ -588,9 +601,585 @@ bool GlobalApplicationData::DoNotUseSystemDlg() const
 
 // --- Languages ----------------------------------------------------------------
 
+namespace {
+
+// A copy of one field of the private data, taken under the data mutex.
+template<typename T>
+T copyLocked(const GlobalApplicationDataPrivate *d, T GlobalApplicationDataPrivate::*field)
+{
+    QMutexLocker locker(&d->dataMutex);
+    return d->*field;
+}
+
+} // namespace
+
+void GlobalApplicationData::CreateLanguageMap()
+{
+    // Translated before the lock is taken: a translator is foreign code.
+    const QString english = tr("English");
+    const QString russian = tr("Russian");
+    const QString german = tr("German");
+    const QString swedish = tr("Swedish");
+
+    Q_D(GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    d->languageNames.insert(QStringLiteral("en_UK"), english);
+    d->languageNames.insert(QStringLiteral("ru_RU"), russian);
+    d->languageNames.insert(QStringLiteral("de_DE"), german);
+    d->languageNames.insert(QStringLiteral("sv_SE"), swedish);
+}
+
+QStringList GlobalApplicationData::GetLanguageList() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::languageCodes);
+}
+
+QString GlobalApplicationData::GetLanguage(int index) const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->languageCodes.value(index);
+}
+
+QString GlobalApplicationData::GetLanguage() const
+{
+    return GetLanguage(GetLanguageIndex());
+}
+
+QString GlobalApplicationData::GetCurrentLanguage() const
+{
+    // Set once by the constructor, so read without the lock.
+    return GetLanguage(d_func()->currentLanguageIndex);
+}
+
+QString GlobalApplicationData::GetLanguageBase(int index) const
+{
+    return GetLanguage(index).section(QLatin1Char('_'), 0, 0);
+}
+
+QString GlobalApplicationData::GetLanguageBase() const
+{
+    return GetLanguageBase(GetLanguageIndex());
+}
+
+QString GlobalApplicationData::GetLanguageName(const QString &code) const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->languageNames.value(code, QStringLiteral("Unknown"));
+}
+
+QString GlobalApplicationData::GetLanguageName(int index) const
+{
+    return GetLanguageName(GetLanguage(index));
+}
+
+int GlobalApplicationData::GetLanguageIndex() const
+{
+    // The key holds a language code despite its name. A value copied from a
+    // missing installer entry reads as an empty code, hence as index 0.
+    const QString code =
+        VLApplicationSettings::GetValue(QStringLiteral("Language/Index"), QStringLiteral("en_UK"))
+            .toString();
+    return qMax(FindLanguageIndex(code), 0);
+}
+
+void GlobalApplicationData::SetLanguageIndex(int index)
+{
+    Q_D(GlobalApplicationData);
+    {
+        QMutexLocker locker(&d->dataMutex);
+        if (index < 0 || index >= d->languageCodes.size()) {
+            VL_LOG(QStringLiteral("Wrong language index:%1").arg(index));
+            return;
+        }
+    }
+    VLApplicationSettings::SetValue(QStringLiteral("Language/Index"), GetLanguage(index));
+}
+
+int GlobalApplicationData::FindLanguageIndex(QString code) const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->languageCodes.indexOf(code);
+}
+
 // --- Ini-backed preferences -------------------------------------------------
 
+namespace {
+
+// Nothing is cached: every read goes to the settings file.
+QString storedString(const char *key, const QString &fallback)
+{
+    return VLApplicationSettings::GetValue(QLatin1String(key), fallback).toString();
+}
+
+bool storedFlag(const char *key, bool fallback)
+{
+    return VLApplicationSettings::GetValue(QLatin1String(key), fallback).toBool();
+}
+
+int storedNumber(const char *key, int fallback)
+{
+    return VLApplicationSettings::GetValue(QLatin1String(key), fallback).toInt();
+}
+
+void store(const char *key, const QVariant &value)
+{
+    VLApplicationSettings::SetValue(QLatin1String(key), value);
+}
+
+const char pathOpenKey[] = "Save/PathOpen";
+const char pathExportKey[] = "Save/PathExport";
+const char batchOpenKey[] = "Batch/Path/Open";
+const char batchInputKey[] = "Batch/Path/Input";
+const char batchOutputKey[] = "Batch/Path/Output";
+const char gridVisibleKey[] = "GridSettings/Visible";
+const char snapToGridKey[] = "GridSettings/SnapToGrid";
+const char guidesVisibleKey[] = "GuidesSettings/Visible";
+const char snapToGuidesKey[] = "GuidesSettings/SnapToGuides";
+const char jpgCompressionKey[] = "MessagesAndConfirmationsSettings/ShowJPGCompressionSettings";
+const char pngCompressionKey[] = "MessagesAndConfirmationsSettings/ShowPNGCompressionSettings";
+const char tiffCompressionKey[] = "MessagesAndConfirmationsSettings/ShowTIFFCompressionSettings";
+const char missingPolicyKey[] = "ColorManagement/MissingPolicy";
+const char equalPolicyKey[] = "ColorManagement/EqualPolicy";
+const char notEqualPolicyKey[] = "ColorManagement/NotEqualPolicy";
+const char mismatchPolicyKey[] = "ColorManagement/ColorSpaceMismatchPolicy";
+const char themePathKey[] = "Theme/Path";
+
+} // namespace
+
+QString GlobalApplicationData::GetPathOpen() const
+{
+    return storedString(pathOpenKey, QString());
+}
+
+void GlobalApplicationData::SetPathOpen(const QString &path)
+{
+    store(pathOpenKey, path);
+}
+
+QString GlobalApplicationData::GetExportPath() const
+{
+    return storedString(pathExportKey, GetPathOpen());
+}
+
+void GlobalApplicationData::SetExportPath(const QString &path)
+{
+    store(pathExportKey, path);
+}
+
+QString GlobalApplicationData::GetBatchOpenPath() const
+{
+    return storedString(batchOpenKey, GetPathOpen());
+}
+
+void GlobalApplicationData::SetBatchOpenPath(const QString &path)
+{
+    store(batchOpenKey, path);
+}
+
+QString GlobalApplicationData::GetBatchInputPath() const
+{
+    return storedString(batchInputKey, GetPathOpen());
+}
+
+void GlobalApplicationData::SetBatchInputPath(const QString &path)
+{
+    store(batchInputKey, path);
+}
+
+QString GlobalApplicationData::GetBatchOutputPath() const
+{
+    return storedString(batchOutputKey, GetBatchInputPath());
+}
+
+void GlobalApplicationData::SetBatchOutputPath(const QString &path)
+{
+    store(batchOutputKey, path);
+}
+
+bool GlobalApplicationData::IsGridVisible() const
+{
+    return storedFlag(gridVisibleKey, false);
+}
+
+void GlobalApplicationData::SetGridVisible(bool visible)
+{
+    store(gridVisibleKey, visible);
+}
+
+bool GlobalApplicationData::IsSnapToGrid() const
+{
+    return storedFlag(snapToGridKey, false);
+}
+
+void GlobalApplicationData::SetSnapToGrid(bool snap)
+{
+    store(snapToGridKey, snap);
+}
+
+bool GlobalApplicationData::IsGuidesVisible() const
+{
+    return storedFlag(guidesVisibleKey, false);
+}
+
+void GlobalApplicationData::SetGuidesVisible(bool visible)
+{
+    store(guidesVisibleKey, visible);
+}
+
+bool GlobalApplicationData::IsSnapToGuides() const
+{
+    return storedFlag(snapToGuidesKey, false);
+}
+
+void GlobalApplicationData::SetSnapToGuides(bool snap)
+{
+    store(snapToGuidesKey, snap);
+}
+
+bool GlobalApplicationData::IsJPGCompressionVisible()
+{
+    return storedFlag(jpgCompressionKey, true);
+}
+
+void GlobalApplicationData::SetJPGCompressionVisible(bool visible)
+{
+    store(jpgCompressionKey, visible);
+}
+
+bool GlobalApplicationData::IsPNGCompressionVisible()
+{
+    return storedFlag(pngCompressionKey, true);
+}
+
+void GlobalApplicationData::SetPNGCompressionVisible(bool visible)
+{
+    store(pngCompressionKey, visible);
+}
+
+bool GlobalApplicationData::IsTIFFCompressionVisible()
+{
+    return storedFlag(tiffCompressionKey, true);
+}
+
+void GlobalApplicationData::SetTIFFCompressionVisible(bool visible)
+{
+    store(tiffCompressionKey, visible);
+}
+
+// A stored policy comes back as stored, even outside the enumeration.
+GlobalApplicationData::ColorManagementMissingPolicies
+GlobalApplicationData::GetColorManagementMissingPolicy() const
+{
+    return ColorManagementMissingPolicies(
+        storedNumber(missingPolicyKey, MissingPolicyLeaveUnmanaged));
+}
+
+void GlobalApplicationData::SetColorManagementMissingPolicy(ColorManagementMissingPolicies policy)
+{
+    store(missingPolicyKey, int(policy));
+}
+
+GlobalApplicationData::ColorManagementEqualPolicies
+GlobalApplicationData::GetColorManagementEqualPolicy() const
+{
+    return ColorManagementEqualPolicies(storedNumber(equalPolicyKey, EqualPolicyKeepEmbedded));
+}
+
+void GlobalApplicationData::SetColorManagementEqualPolicy(ColorManagementEqualPolicies policy)
+{
+    store(equalPolicyKey, int(policy));
+}
+
+GlobalApplicationData::ColorManagementNotEqualPolicies
+GlobalApplicationData::GetColorManagementNotEqualPolicy() const
+{
+    return ColorManagementNotEqualPolicies(
+        storedNumber(notEqualPolicyKey, NotEqualPolicyConvertToWorkingSpace));
+}
+
+void GlobalApplicationData::SetColorManagementNotEqualPolicy(ColorManagementNotEqualPolicies policy)
+{
+    store(notEqualPolicyKey, int(policy));
+}
+
+GlobalApplicationData::ColorManagementColorSpaceMismatchPolicies
+GlobalApplicationData::GetColorManagementColorSpaceMismatchPolicy() const
+{
+    return ColorManagementColorSpaceMismatchPolicies(
+        storedNumber(mismatchPolicyKey, ColorSpaceMismatchPolicyConvert));
+}
+
+void GlobalApplicationData::SetColorManagementColorSpaceMismatchPolicy(
+    ColorManagementColorSpaceMismatchPolicies policy)
+{
+    store(mismatchPolicyKey, int(policy));
+}
+
+QString GlobalApplicationData::GetThemeSearchPath() const
+{
+    // The dark theme is compiled into the editor's resources.
+    return storedString(themePathKey, QStringLiteral(":/Dark"));
+}
+
+void GlobalApplicationData::SetThemeSearchPath(const QString &path)
+{
+    store(themePathKey, path);
+}
+
+QString GlobalApplicationData::GetCurrentThemeSearchPath() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::currentThemeSearchPath);
+}
+
 // --- Editing state ------------------------------------------------------------
+
+QColor GlobalApplicationData::GetBackgroundColor() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::backgroundColor);
+}
+
+QColor GlobalApplicationData::GetForegroundColor() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::foregroundColor);
+}
+
+QColor GlobalApplicationData::GetMaskModeBackgroundColor() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::maskModeBackgroundColor);
+}
+
+QColor GlobalApplicationData::GetMaskModeForegroundColor() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::maskModeForegroundColor);
+}
+
+void GlobalApplicationData::SetBackgroundColor(const QColor &color)
+{
+    SetColor(&GlobalApplicationDataPrivate::backgroundColor, color,
+             &GlobalApplicationData::BackgroundColorChanged);
+}
+
+void GlobalApplicationData::SetForegroundColor(const QColor &color)
+{
+    SetColor(&GlobalApplicationDataPrivate::foregroundColor, color,
+             &GlobalApplicationData::ForegroundColorChanged);
+}
+
+void GlobalApplicationData::SetMaskModeBackgroundColor(const QColor &color)
+{
+    SetColor(&GlobalApplicationDataPrivate::maskModeBackgroundColor, color,
+             &GlobalApplicationData::MaskModeBackgroundColorChanged);
+}
+
+void GlobalApplicationData::SetMaskModeForegroundColor(const QColor &color)
+{
+    SetColor(&GlobalApplicationDataPrivate::maskModeForegroundColor, color,
+             &GlobalApplicationData::MaskModeForegroundColorChanged);
+}
+
+void GlobalApplicationData::SetColor(QColor GlobalApplicationDataPrivate::*field,
+                                     const QColor &color, void (GlobalApplicationData::*changed)())
+{
+    Q_D(GlobalApplicationData);
+    {
+        QMutexLocker locker(&d->dataMutex);
+        // The same colour in another colour model counts as a change.
+        if (!(d->*field != color))
+            return;
+        d->*field = color;
+    }
+    Q_EMIT(this->*changed)();
+}
+
+QList<QColor> GlobalApplicationData::GetPredefinedColorList()
+{
+    QList<QColor> colors;
+    colors.reserve(80);
+    for (int v = 0; v <= 240; v += 16)
+        colors << QColor(v, v, v);
+    for (int v = 0; v <= 240; v += 16)
+        colors << QColor(0, v, 255);
+    for (int v = 0; v <= 240; v += 16)
+        colors << QColor(255, v, 0);
+    for (int v = 175; v >= 0; v -= 25)
+        colors << QColor(v, 80, 0);
+    for (int v = 25; v <= 200; v += 25)
+        colors << QColor(v, v + 55, 0);
+    for (int k = 0; k < 8; ++k)
+        colors << QColor(255, 175 + 10 * k, 32 * k);
+    for (int v = 165; v >= 95; v -= 10)
+        colors << QColor(0, v, 175);
+    return colors;
+}
+
+const QGradient *GlobalApplicationData::GetGradient() const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->gradient.gradient();
+}
+
+void GlobalApplicationData::SetGradient(const QGradient &gradient)
+{
+    Q_D(GlobalApplicationData);
+    {
+        QMutexLocker locker(&d->dataMutex);
+        d->gradient = QBrush(gradient);
+    }
+    Q_EMIT GradientChanged();
+}
+
+QStringList GlobalApplicationData::GetPatternsFileList() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::patternFiles);
+}
+
+int GlobalApplicationData::GetPatternsCount() const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->patternFiles.size();
+}
+
+QString GlobalApplicationData::GetPatternFile(int index) const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->patternFiles.value(index);
+}
+
+int GlobalApplicationData::GetCurrentPatternIndex() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::currentPatternIndex);
+}
+
+bool GlobalApplicationData::SetPatternIndex(int index)
+{
+    Q_D(GlobalApplicationData);
+    {
+        QMutexLocker locker(&d->dataMutex);
+        if (index < 0 || index >= d->patternFiles.size())
+            return false;
+        if (index == d->currentPatternIndex)
+            return true;
+        d->currentPatternIndex = index;
+    }
+    Q_EMIT PatternIndexChanged(index);
+    return true;
+}
+
+void GlobalApplicationData::LoadPatternFiles()
+{
+    // An installation may keep its patterns elsewhere, named by the settings
+    // file of the working directory; otherwise they live beside the program.
+    const QSettings localSettings(QStringLiteral("settings/kelvane.ini"), QSettings::IniFormat);
+    QString base = localSettings.value(QStringLiteral("Plugins/PATH")).toString();
+    if (base.isEmpty() && QCoreApplication::instance())
+        base = QCoreApplication::applicationDirPath();
+
+    // Without a "brushpatterns" folder there are no patterns: the images of
+    // the base folder itself are not patterns.
+    QStringList found;
+    QDir folder(base);
+    if (folder.cd(QStringLiteral("brushpatterns"))) {
+        const QStringList masks = {QStringLiteral("*.jpg"), QStringLiteral("*.png"),
+                                   QStringLiteral("*.bmp")};
+        // The folder's default filter and order: all entries, by name
+        // ignoring case.
+        const QFileInfoList entries = folder.entryInfoList(masks);
+        for (const QFileInfo &entry : entries)
+            found << QDir::toNativeSeparators(entry.absoluteFilePath());
+    }
+
+    Q_D(GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    d->patternFiles << found;
+    d->currentPatternIndex = 0;
+}
+
+QString GlobalApplicationData::RegisterBrushTool(IBrushTool *tool)
+{
+    if (!tool)
+        return QString();
+
+    Q_D(GlobalApplicationData);
+    QString id;
+    {
+        QMutexLocker locker(&d->dataMutex);
+        for (auto it = d->brushTools.cbegin(); it != d->brushTools.cend(); ++it) {
+            if (it.value() == tool)
+                return it.key();
+        }
+        do {
+            // The braced form in lower case: "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".
+            id = QUuid::createUuid().toString();
+        } while (d->brushTools.contains(id));
+        d->brushTools.insert(id, tool);
+    }
+    Q_EMIT BrushToolRegistered(id, tool);
+    return id;
+}
+
+bool GlobalApplicationData::UnregisterBrushTool(const QString &id)
+{
+    Q_D(GlobalApplicationData);
+    IBrushTool *tool = nullptr;
+    {
+        QMutexLocker locker(&d->dataMutex);
+        const auto it = d->brushTools.find(id);
+        if (it == d->brushTools.end())
+            return false;
+        tool = it.value();
+        d->brushTools.erase(it);
+        if (d->brushToolId == id)
+            d->brushToolId = QString();
+    }
+    Q_EMIT BrushToolUnregistered(id, tool);
+    return true;
+}
+
+IBrushTool *GlobalApplicationData::GetBrushTool(const QString &id) const
+{
+    Q_D(const GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    return d->brushTools.value(id, nullptr);
+}
+
+QStringList GlobalApplicationData::GetRegistredBrushTools() const
+{
+    Q_D(const GlobalApplicationData);
+    // The names are taken under the lock: a tool stays alive while it is
+    // registered, and its owner cannot unregister it meanwhile.
+    std::vector<std::pair<QString, QString>> named; // (name, id)
+    {
+        QMutexLocker locker(&d->dataMutex);
+        named.reserve(size_t(d->brushTools.size()));
+        for (auto it = d->brushTools.cbegin(); it != d->brushTools.cend(); ++it)
+            named.emplace_back(it.value()->GetName(), it.key());
+    }
+    std::stable_sort(named.begin(), named.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    QStringList ids;
+    ids.reserve(int(named.size()));
+    for (const auto &entry : named)
+        ids << entry.second;
+    return ids;
+}
+
+void GlobalApplicationData::SetBrushToolID(const QString &id)
+{
+    Q_D(GlobalApplicationData);
+    QMutexLocker locker(&d->dataMutex);
+    d->brushToolId = id;
+}
+
+QString GlobalApplicationData::GetBrushToolID() const
+{
+    return copyLocked(d_func(), &GlobalApplicationDataPrivate::brushToolId);
+}
 
 // --- Network proxy ------------------------------------------------------------
 
@@ -754,6 +1343,62 @@ void GlobalApplicationData::SetCustomUnitList(const QList<UnitItem> &list)
 }
 
 // --- Stroke geometry and fixed values ---------------------------------------
+
+QPointF GlobalApplicationData::GetLineDirectionForShiftModifier(const QPointF &start,
+                                                                const QPointF &end)
+{
+    // Counter-clockwise on screen, in (-180, 180]. The left-pointing
+    // diagonals are narrower than the others (35 degrees instead of 45) and
+    // a boundary angle belongs to the sector farther from the x axis.
+    qreal angle = QLineF(start, end).angle();
+    if (angle > 180)
+        angle -= 360;
+
+    if (angle >= 0) {
+        if (angle < 22.5)
+            return QPointF(1, 0);
+        if (angle < 67.5)
+            return QPointF(1, -1);
+        if (angle < 112.5)
+            return QPointF(0, -1);
+        if (angle < 147.5)
+            return QPointF(-1, -1);
+        return QPointF(-1, 0);
+    }
+    if (angle > -22.5)
+        return QPointF(1, 0);
+    if (angle > -67.5)
+        return QPointF(1, 1);
+    if (angle > -112.5)
+        return QPointF(0, 1);
+    if (angle > -147.5)
+        return QPointF(-1, 1);
+    return QPointF(-1, 0);
+}
+
+QPointF GlobalApplicationData::ProjectOnLine(const QPointF &point, const QPointF &direction,
+                                             const QPointF &linePoint)
+{
+    const qreal dx = direction.x();
+    const qreal dy = direction.y();
+    if (dx == 0 && dy == 0) {
+        VL_LOG(QStringLiteral("Arithmetic error."));
+        return linePoint;
+    }
+    const qreal t =
+        ((point.x() - linePoint.x()) * dx + (point.y() - linePoint.y()) * dy) / (dx * dx + dy * dy);
+    return QPointF(linePoint.x() + t * dx, linePoint.y() + t * dy);
+}
+
+int GlobalApplicationData::GetProgressTimeout()
+{
+    return 2000;
+}
+
+QRect GlobalApplicationData::GetMinBrushRectForOpenCL() const
+{
+    return QRect(0, 0, 640, 640);
+}
 
 // --- Crash handling -----------------------------------------------------------
 

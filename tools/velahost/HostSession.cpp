@@ -1,10 +1,33 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "HostSession.h"
 
+#include "BrushFactoryManager.h"
 #include "GlobalApplicationData.h"
+#include "KVImageFileManager.h"
 #include "VLIOManager.h"
+#include "VLPluginLoader.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLibrary>
+
+namespace {
+
+// The plug-in files of the application folder, by name, in the form the Qt
+// loader reports them, so that their load and unload records coincide.
+QStringList shippedPluginFiles(const QString &appFolder)
+{
+    const QDir folder(appFolder + QDir::separator() + QStringLiteral("plugins"));
+    QStringList files;
+    const QFileInfoList entries = folder.entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (QLibrary::isLibrary(entry.fileName()))
+            files << entry.canonicalFilePath();
+    }
+    return files;
+}
+
+} // namespace
 
 HostSession::HostSession()
     : HostSession(Options())
@@ -18,14 +41,26 @@ HostSession::HostSession(const Options &options)
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
                          + QCoreApplication::applicationVersion());
     data->RegisterLogOutput(options.logFolder);
+    data->CreateLanguageMap();
     data->InitUserPreferences();
     data->InstallProcessExceptionHandler();
     data->InstallThreadExceptionHandler();
+
+    // The editor's image-file manager is there before plug-ins register with it.
+    KVImageFileManager::CreateInstance();
+    VLPluginLoader::InitInstance();
+    if (options.loadShippedPlugins)
+        VLPluginLoader::Instance()->LoadPlugins(shippedPluginFiles(data->GetAppFolderPath()));
+    BrushFactoryManager::InitInstance();
     VLIOManager::InitInstance();
 }
 
 HostSession::~HostSession()
 {
     VLIOManager::ReleaseInstance();
+    BrushFactoryManager::ReleaseInstance();
+    // Nothing keeps pointing into a plug-in once it is unloaded.
+    KVImageFileManager::ReleaseInstance();
+    VLPluginLoader::ReleaseInstance();
     GlobalApplicationData::ReleaseInstance();
 }

@@ -13,6 +13,8 @@ public:
     struct Options
     {
         QString logFolder = QStringLiteral("logs");
+        //! Load the plug-ins of the application folder's "plugins" folder.
+        bool loadShippedPlugins = true;
     };
 
     HostSession();

@@ -6,6 +6,33 @@
 #include "VLApplicationSettings.h"
 
 #include <QCommandLineParser>
+#include <QMetaEnum>
+
+namespace {
+
+QString yesNo(bool value)
+{
+    return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+QString languageText(const GlobalApplicationData *data, const QString &code)
+{
+    return QStringLiteral("%1 (index %2, %3)")
+        .arg(code)
+        .arg(data->FindLanguageIndex(code))
+        .arg(data->GetLanguageName(code));
+}
+
+template<typename Policy>
+QString policyText(Policy policy)
+{
+    const char *name = QMetaEnum::fromType<Policy>().valueToKey(policy);
+    return QStringLiteral("%1 (%2)")
+        .arg(int(policy))
+        .arg(name ? QString::fromLatin1(name) : QStringLiteral("unknown"));
+}
+
+} // namespace
 
 VELAHOST_COMMAND(report, "report", "report",
                  "Start the library as the editor does and show what it knows (the default).")
@@ -28,7 +55,23 @@ VELAHOST_COMMAND(report, "report", "report",
         << " bytes\n";
     out << "Settings version:      "
         << VLApplicationSettings::GetValue(QStringLiteral("Version")).toString() << '\n';
-    out << "Stored language:       "
-        << VLApplicationSettings::GetValue(QStringLiteral("Language/Index")).toString() << '\n';
+    out << "Stored language:       " << languageText(data, data->GetLanguage()) << '\n';
+    out << "Current language:      " << languageText(data, data->GetCurrentLanguage()) << '\n';
+    out << "Theme search path:     " << data->GetThemeSearchPath() << '\n';
+    out << "Current theme path:    " << data->GetCurrentThemeSearchPath() << '\n';
+    out << "Grid:                  visible " << yesNo(data->IsGridVisible()) << ", snap "
+        << yesNo(data->IsSnapToGrid()) << '\n';
+    out << "Guides:                visible " << yesNo(data->IsGuidesVisible()) << ", snap "
+        << yesNo(data->IsSnapToGuides()) << '\n';
+    out << "Missing profile:       " << policyText(data->GetColorManagementMissingPolicy()) << '\n';
+    out << "Equal profiles:        " << policyText(data->GetColorManagementEqualPolicy()) << '\n';
+    out << "Different profiles:    " << policyText(data->GetColorManagementNotEqualPolicy())
+        << '\n';
+    out << "Colour space mismatch: "
+        << policyText(data->GetColorManagementColorSpaceMismatchPolicy()) << '\n';
+    const QStringList patterns = data->GetPatternsFileList();
+    out << "Pattern files:         " << patterns.size() << '\n';
+    for (const QString &pattern : patterns)
+        out << "    " << pattern << '\n';
     return 0;
 }

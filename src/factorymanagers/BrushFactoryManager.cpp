@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "BrushFactoryManager.h"
+
+#include "IBrush.h"
+#include "IToolContainer.h"
+#include "VLPluginLoader.h"
+#include "private/BrushFactoryManager_p.h"
+#include "private/VLLogLine_p.h"
+
+#include <QMutexLocker>
+
+#include <typeinfo>
+
+namespace {
+
+// Routes a brush by its run-time class: to the factory learned for the
+// class, whatever it answers now, or else to the first factory in order
+// that answers; that one is learned.
+template<class Result, class Ask>
+Result route(std::map<std::type_index, IBrushFactory *> &routes,
+             const std::vector<IBrushFactory *> &factories, const std::type_index &brushClass,
+             Ask ask)
+{
+    const auto known = routes.find(brushClass);
+    if (known != routes.end())
+        return ask(known->second);
+    for (IBrushFactory *factory : factories) {
+        if (const Result result = ask(factory)) {
+            routes.emplace(brushClass, factory);
+            return result;
+        }
+    }
+    return Result();
+}
+
+} // namespace
+
+IBrushFactory *FirstBrushFactory(QObject *pluginRoot)
+{
+    auto *container = qobject_cast<IToolContainer *>(pluginRoot);
+    if (!container)
+        return nullptr;
+    const QList<QObject *> tools = container->GetTools();
+    for (QObject *tool : tools) {
+        if (auto *factory = qobject_cast<IBrushFactory *>(tool))
+            return factory;
+    }
+    return nullptr;
+}
+
+BrushFactoryManager *BrushFactoryManager::m_pInstance = nullptr;
+
+void BrushFactoryManager::InitInstance()
+{
+    if (!m_pInstance)
+        m_pInstance = new BrushFactoryManager;
+}
+
+BrushFactoryManager *BrushFactoryManager::instance()
+{
+    return m_pInstance;
+}
+
+void BrushFactoryManager::ReleaseInstance()
+{
+    if (!m_pInstance)
+        return;
+    delete m_pInstance;
+    m_pInstance = nullptr;
+}
+
+BrushFactoryManager::BrushFactoryManager()
+{
+    load();
+}
+
+BrushFactoryManager::~BrushFactoryManager()
+{
+    VL_LOG(QStringLiteral("Destroy"));
+    release();
+    VL_LOG(QStringLiteral("Destroyed"));
+}
+
+void BrushFactoryManager::load()
+{
+    release();
+    // Without a plug-in loader there is nothing to scan.
+    const VLPluginLoader *loader = VLPluginLoader::Instance();
+    if (!loader)
+        return;
+    const QList<QObject *> plugins = loader->GetPlugins();
+    for (QObject *root : plugins) {
+        IBrushFactory *factory = FirstBrushFactory(root);
+        if (!factory)
+            continue;
+        m_factories.push_back(factory);
+        // The plug-in loaded first keeps a type that a later one announces too.
+        const QSet<QString> types = factory->enumerate();
+        for (const QString &typeId : types)
+            m_types.emplace(typeId, factory);
+    }
+}
+
+void BrushFactoryManager::release()
+{
+    m_types.clear();
+    m_copyRoutes.clear();
+    m_releaseRoutes.clear();
+}
+
+QSet<QString> BrushFactoryManager::enumerate() const
+{
+    QSet<QString> types;
+    types.reserve(int(m_types.size()));
+    for (const auto &entry : m_types)
+        types.insert(entry.first);
+    return types;
+}
+
+IBrush *BrushFactoryManager::create(const QString &typeId)
+{
+    const QMutexLocker locker(&m_mutex);
+    const auto entry = m_types.find(typeId);
+    return entry == m_types.end() ? nullptr : entry->second->create(typeId);
+}
+
+IBrush *BrushFactoryManager::copy(const IBrush *brush)
+{
+    const QMutexLocker locker(&m_mutex);
+    if (!brush)
+        return nullptr;
+    return route<IBrush *>(m_copyRoutes, m_factories, typeid(*brush),
+                           [brush](IBrushFactory *factory) { return factory->copy(brush); });
+}
+
+bool BrushFactoryManager::release(IBrush *brush)
+{
+    const QMutexLocker locker(&m_mutex);
+    if (!brush)
+        return false;
+    // The class is read before the brush is gone.
+    return route<bool>(m_releaseRoutes, m_factories, typeid(*brush),
+                       [brush](IBrushFactory *factory) { return factory->release(brush); });
+}
