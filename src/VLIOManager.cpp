@@ -2,6 +2,10 @@
 #include "VLIOManager.h"
 
 #include "GlobalApplicationData.h"
+#include "IInput.h"
+#include "IOutput.h"
+#include "IToolContainer.h"
+#include "VLPluginLoader.h"
 #include "private/VLIOManager_p.h"
 #include "private/VLLogLine_p.h"
 
@@ -94,7 +98,32 @@ VLIOManagerPrivate::VLIOManagerPrivate(VLIOManager *owner)
 {
 }
 
-void VLIOManagerPrivate::ScanPlugins() {}
+void VLIOManagerPrivate::ScanPlugins()
+{
+    // The editor starts the loader first; without it there is nothing to scan.
+    const VLPluginLoader *loader = VLPluginLoader::Instance();
+    if (!loader)
+        return;
+    const QList<QObject *> plugins = loader->GetPlugins();
+    for (QObject *plugin : plugins) {
+        IToolContainer *container = qobject_cast<IToolContainer *>(plugin);
+        if (!container)
+            continue;
+        const QList<QObject *> tools = container->GetTools();
+        for (QObject *tool : tools) {
+            if (!tool)
+                continue;
+            // Both casts first: a tool may be a reader and a writer, filed
+            // under the name each interface reports. The last name met wins.
+            IInput *input = qobject_cast<IInput *>(tool);
+            IOutput *output = qobject_cast<IOutput *>(tool);
+            if (input)
+                inputs.insert(input->GetName(), input);
+            if (output)
+                outputs.insert(output->GetName(), output);
+        }
+    }
+}
 
 void VLIOManagerPrivate::LoadRecent()
 {
