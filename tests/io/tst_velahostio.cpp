@@ -37,6 +37,7 @@ class TestVelahostIO : public QObject
 private Q_SLOTS:
     void recentSurvivesRestart();
     void exportListsAcrossRuns();
+    void readersAndWriters();
     void badArguments();
 };
 
@@ -84,6 +85,12 @@ void TestVelahostIO::exportListsAcrossRuns()
     const QSettings sizes(dataFolder() + QStringLiteral("ExportAndShareSize.ini"),
                           QSettings::IniFormat);
     QCOMPARE(sizes.value(QStringLiteral("Sizes/0")).toLongLong(), Q_INT64_C(300000));
+}
+
+void TestVelahostIO::readersAndWriters()
+{
+    // The shipped image plug-in, found in the application folder's plugins/.
+    QCOMPARE(velahost({"io"}), QByteArray("Readers: BMP JPEG PNG\nWriters: BMP JPEG PNG\n"));
 }
 
 void TestVelahostIO::badArguments()
