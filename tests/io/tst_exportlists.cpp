@@ -147,19 +147,15 @@ void TestExportLists::firstStartSeedsFromDefaults()
     // in the list's own section; the defaults' refused and unread entries
     // are gone.
     const QMap<QString, QStringList> resolutions = iniSections(resolutionFile());
-    QCOMPARE(resolutions.keys(), QStringList() << "General"
-                                               << "Resolutions");
-    QCOMPARE(resolutions.value("General"), QStringList() << "Version=2.3.0");
-    QCOMPARE(resolutions.value("Resolutions"), QStringList() << "0=800x600"
-                                                             << "1=1920x1080"
-                                                             << "2=1024x768");
+    QCOMPARE(resolutions.keys(), QStringList({"General", "Resolutions"}));
+    QCOMPARE(resolutions.value("General"), QStringList({"Version=2.3.0"}));
+    QCOMPARE(resolutions.value("Resolutions"),
+             QStringList({"0=800x600", "1=1920x1080", "2=1024x768"}));
 
     const QMap<QString, QStringList> sizes = iniSections(sizeFile());
-    QCOMPARE(sizes.keys(), QStringList() << "General"
-                                         << "Sizes");
-    QCOMPARE(sizes.value("General"), QStringList() << "Version=2.3.0");
-    QCOMPARE(sizes.value("Sizes"), QStringList() << "0=1048576"
-                                                 << "1=5242880");
+    QCOMPARE(sizes.keys(), QStringList({"General", "Sizes"}));
+    QCOMPARE(sizes.value("General"), QStringList({"Version=2.3.0"}));
+    QCOMPARE(sizes.value("Sizes"), QStringList({"0=1048576", "1=5242880"}));
 
     // The next start takes the user's file, not the defaults again.
     const QByteArray written = VelaTest::ReadFile(resolutionFile());
@@ -180,17 +176,15 @@ void TestExportLists::userFileWithVersionIsTakenAsIs()
     // The save counts three keys and removes key 2 only: key 3 stays,
     // unread.
     VLExportResolutions::Set(1, QSize(800, 450));
-    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"), QStringList() << "0=640x480"
-                                                                               << "1=800x450"
-                                                                               << "3=1024x768");
-    QCOMPARE(iniSections(resolutionFile()).value("General"), QStringList() << "Version=2.3.0");
+    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
+             QStringList({"0=640x480", "1=800x450", "3=1024x768"}));
+    QCOMPARE(iniSections(resolutionFile()).value("General"), QStringList({"Version=2.3.0"}));
     VLExportResolutions::Remove(0);
-    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"), QStringList() << "0=800x450"
-                                                                               << "3=1024x768");
+    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
+             QStringList({"0=800x450", "3=1024x768"}));
 
     VLExportSizes::Remove(0);
-    QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList() << "0=200"
-                                                                   << "3=300");
+    QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList({"0=200", "3=300"}));
 }
 
 void TestExportLists::userFileWithoutEntries()
@@ -295,10 +289,8 @@ void TestExportLists::sortedInsert()
     QCOMPARE(inserted.at(0).at(0).toInt(), 2);
     QCOMPARE(VLExportResolutions::GetList(), QList<QSize>() << QSize(640, 480) << QSize(800, 400)
                                                             << QSize(800, 600) << QSize(1024, 768));
-    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"), QStringList() << "0=640x480"
-                                                                               << "1=800x400"
-                                                                               << "2=800x600"
-                                                                               << "3=1024x768");
+    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
+             QStringList({"0=640x480", "1=800x400", "2=800x600", "3=1024x768"}));
 
     // Wider than all: at the end.
     QCOMPARE(VLExportResolutions::Add(QSize(4000, 1)), 4);
@@ -358,8 +350,8 @@ void TestExportLists::setAndRemove()
     VLExportResolutions::Remove(0);
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.at(0).at(0).toInt(), 0);
-    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"), QStringList() << "0=800x601"
-                                                                               << "1=1024x768");
+    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
+             QStringList({"0=800x601", "1=1024x768"}));
 
     // Indexes outside the list are ignored.
     VLExportResolutions::Remove(2);
@@ -377,8 +369,7 @@ void TestExportLists::setAndRemove()
     QCOMPARE(sizeChanged.count(), 1);
     QCOMPARE(sizeChanged.at(0).at(0).toInt(), 2);
     QCOMPARE(sizeRemoved.at(0).at(0).toInt(), 1);
-    QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList() << "0=100"
-                                                                   << "1=301");
+    QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList({"0=100", "1=301"}));
 
     // Every change is on disk: the next start loads it.
     GlobalApplicationData::ReleaseInstance();
@@ -432,10 +423,9 @@ void TestExportLists::valuesAreKeptUnchecked()
     VLExportSizes::Add(1, -3);
     QCOMPARE(VLExportResolutions::Get(1), QSize(0, 20000));
     QCOMPARE(VLExportSizes::Get(1), qint64(-3));
-    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"), QStringList() << "0=640x480"
-                                                                               << "1=0x20000");
-    QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList() << "0=100"
-                                                                   << "1=-3");
+    QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
+             QStringList({"0=640x480", "1=0x20000"}));
+    QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList({"0=100", "1=-3"}));
 
     // ... and refused by the next load.
     GlobalApplicationData::ReleaseInstance();

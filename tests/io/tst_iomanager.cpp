@@ -49,6 +49,8 @@ private Q_SLOTS:
 private:
     //! Loads exactly these plug-ins, in this order; returns their loaded names.
     QStringList loadOnly(const QStringList &files);
+    //! The manager of a start with exactly these plug-ins loaded.
+    VLIOManager *startWith(const QStringList &files, QStringList *loaded = nullptr);
 };
 
 void TestIOManager::initTestCase()
@@ -81,6 +83,15 @@ QStringList TestIOManager::loadOnly(const QStringList &files)
     return names;
 }
 
+VLIOManager *TestIOManager::startWith(const QStringList &files, QStringList *loaded)
+{
+    const QStringList names = loadOnly(files);
+    if (loaded)
+        *loaded = names;
+    VLIOManager::InitInstance();
+    return VLIOManager::Instance();
+}
+
 void TestIOManager::emptyRegistry()
 {
     VLIOManager::InitInstance();
@@ -95,17 +106,14 @@ void TestIOManager::scanFilesEveryReaderAndWriter()
 {
     // Among them a plug-in container and a tool container of brush
     // factories: the scan passes over both.
-    const QStringList loaded = loadOnly(
-        {VELA_TEST_IO_TOOLS_1, VELA_PLUGIN_CONTAINER, VELA_BRUSH_TOOLS, VELA_TEST_IO_TOOLS_2});
+    QStringList loaded;
+    VLIOManager *manager = startWith(
+        {VELA_TEST_IO_TOOLS_1, VELA_PLUGIN_CONTAINER, VELA_BRUSH_TOOLS, VELA_TEST_IO_TOOLS_2},
+        &loaded);
     QCOMPARE(loaded.size(), 4);
-    VLIOManager::InitInstance();
-    VLIOManager *manager = VLIOManager::Instance();
 
-    QCOMPARE(manager->GetInputs(), QStringList() << "Alpha"
-                                                 << "BothIn"
-                                                 << "Same");
-    QCOMPARE(manager->GetOutputs(), QStringList() << "BothOut"
-                                                  << "OnlyOut");
+    QCOMPARE(manager->GetInputs(), QStringList({"Alpha", "BothIn", "Same"}));
+    QCOMPARE(manager->GetOutputs(), QStringList({"BothOut", "OnlyOut"}));
 
     const QList<QObject *> first = toolsOf(loaded.at(0));
     QCOMPARE(first.size(), 5);
@@ -124,26 +132,23 @@ void TestIOManager::scanFilesEveryReaderAndWriter()
 void TestIOManager::sameNameLastMetWins()
 {
     // Plug-in order first, then the order of the tools.
-    QStringList loaded = loadOnly({VELA_TEST_IO_TOOLS_1, VELA_TEST_IO_TOOLS_2});
-    VLIOManager::InitInstance();
+    QStringList loaded;
+    VLIOManager *manager = startWith({VELA_TEST_IO_TOOLS_1, VELA_TEST_IO_TOOLS_2}, &loaded);
     IInput *expected = qobject_cast<IInput *>(toolsOf(loaded.at(1)).at(1));
     QVERIFY(expected);
-    QCOMPARE(VLIOManager::Instance()->GetInput(QStringLiteral("Same")), expected);
+    QCOMPARE(manager->GetInput(QStringLiteral("Same")), expected);
     QVERIFY(expected != qobject_cast<IInput *>(toolsOf(loaded.at(1)).at(0)));
     VLIOManager::ReleaseInstance();
 
-    loaded = loadOnly({VELA_TEST_IO_TOOLS_2, VELA_TEST_IO_TOOLS_1});
-    VLIOManager::InitInstance();
+    manager = startWith({VELA_TEST_IO_TOOLS_2, VELA_TEST_IO_TOOLS_1}, &loaded);
     expected = qobject_cast<IInput *>(toolsOf(loaded.at(1)).at(0));
     QVERIFY(expected);
-    QCOMPARE(VLIOManager::Instance()->GetInput(QStringLiteral("Same")), expected);
+    QCOMPARE(manager->GetInput(QStringLiteral("Same")), expected);
 }
 
 void TestIOManager::scanRunsOnce()
 {
-    loadOnly({VELA_TEST_IO_TOOLS_1});
-    VLIOManager::InitInstance();
-    VLIOManager *manager = VLIOManager::Instance();
+    VLIOManager *manager = startWith({VELA_TEST_IO_TOOLS_1});
 
     // Plug-ins loaded later are not seen, not even by a second InitInstance.
     QCOMPARE(VLPluginLoader::Instance()->LoadPlugins({VELA_TEST_IO_TOOLS_2}).size(), 1);
@@ -170,15 +175,9 @@ void TestIOManager::sampleImagePlugin()
     QFETCH(QString, format);
     QFETCH(bool, lossless);
 
-    QCOMPARE(loadOnly({VELA_IMAGE_IO_PLUGIN}).size(), 1);
-    VLIOManager::InitInstance();
-    VLIOManager *manager = VLIOManager::Instance();
-    QCOMPARE(manager->GetInputs(), QStringList() << "BMP"
-                                                 << "JPEG"
-                                                 << "PNG");
-    QCOMPARE(manager->GetOutputs(), QStringList() << "BMP"
-                                                  << "JPEG"
-                                                  << "PNG");
+    VLIOManager *manager = startWith({VELA_IMAGE_IO_PLUGIN});
+    QCOMPARE(manager->GetInputs(), QStringList({"BMP", "JPEG", "PNG"}));
+    QCOMPARE(manager->GetOutputs(), QStringList({"BMP", "JPEG", "PNG"}));
 
     IOutput *writer = manager->GetOutput(format);
     IInput *reader = manager->GetInput(format);

@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 
+#include <utility>
+
 using Record = VLIOManager::RecentRecord;
 
 namespace {
@@ -158,10 +160,9 @@ void TestRecentList::storedLayout()
                                                    "00000002"));
 
     QSettings settings(settingsFile(), QSettings::IniFormat);
-    QCOMPARE(settings.childGroups(), QStringList() << "Recent");
+    QCOMPARE(settings.childGroups(), QStringList({"Recent"}));
     settings.beginGroup(QStringLiteral("Recent"));
-    QCOMPARE(settings.childKeys(), QStringList() << "RecentFiles"
-                                                 << "RecentLimit");
+    QCOMPARE(settings.childKeys(), QStringList({"RecentFiles", "RecentLimit"}));
     QCOMPARE(settings.value(QStringLiteral("RecentLimit")).toInt(), 15);
 }
 
@@ -196,42 +197,40 @@ void TestRecentList::malformedValue_data()
     QTest::newRow("zero count") << QVariant(int32(0) + record("a", "b")) << QStringList()
                                 << int32(0);
 
-    // 2^31 - 1 claimed, one present: the rest read as empty strings.
-    QStringList fifteen = QStringList() << "\"a\" \"b\"";
-    QByteArray fifteenSaved = int32(15) + record("a", "b");
-    for (int i = 1; i < 15; ++i) {
-        fifteen << empty;
-        fifteenSaved += emptyRecord;
-    }
-    QTest::newRow("huge count") << QVariant(int32(0x7fffffff) + record("a", "b")) << fifteen
-                                << fifteenSaved;
+    // A count beyond the data: 15 records, those past the end read as empty.
+    const auto fifteen = [&](const QString &first, const QByteArray &firstSaved) {
+        QStringList loaded = QStringList({first});
+        QByteArray saved = int32(15) + firstSaved;
+        for (int i = 1; i < 15; ++i) {
+            loaded << empty;
+            saved += emptyRecord;
+        }
+        return std::make_pair(loaded, saved);
+    };
+    const auto huge = fifteen(QStringLiteral("\"a\" \"b\""), record("a", "b"));
+    QTest::newRow("huge count") << QVariant(int32(0x7fffffff) + record("a", "b")) << huge.first
+                                << huge.second;
 
     QTest::newRow("second record cut") << QVariant(int32(2) + record("a", "b") + int32(10) + "xy")
-                                       << (QStringList() << "\"a\" \"b\""
-                                                         << "null \"\"")
+                                       << QStringList({"\"a\" \"b\"", "null \"\""})
                                        << int32(2) + record("a", "b") + record(QString(), "");
     QTest::newRow("string claims 4 GB")
         << QVariant(int32(1) + int32(0xfffffffe) + QByteArray(64, 'z'))
-        << (QStringList() << "null \"\"") << int32(1) + record(QString(), "");
+        << QStringList({"null \"\""}) << int32(1) + record(QString(), "");
     QTest::newRow("string claims 2 GB")
         << QVariant(int32(1) + int32(0x80000000) + QByteArray(64, 'z'))
-        << (QStringList() << "null \"\"") << int32(1) + record(QString(), "");
+        << QStringList({"null \"\""}) << int32(1) + record(QString(), "");
     // An odd length spoils only that string: the next one is read from the
     // bytes that follow the length.
     QTest::newRow("odd length") << QVariant(int32(1) + int32(3) + string("A"))
-                                << (QStringList() << "null \"A\"")
-                                << int32(1) + record(QString(), "A");
+                                << QStringList({"null \"A\""}) << int32(1) + record(QString(), "A");
     QTest::newRow("null strings") << QVariant(int32(1) + record(QString(), QString()))
-                                  << (QStringList() << "null null")
+                                  << QStringList({"null null"})
                                   << int32(1) + record(QString(), QString());
     // Text put into the file by hand is read as bytes: "hell" is a count.
-    QStringList garbage = QStringList() << "null \"\"";
-    QByteArray garbageSaved = int32(15) + record(QString(), "");
-    for (int i = 1; i < 15; ++i) {
-        garbage << empty;
-        garbageSaved += emptyRecord;
-    }
-    QTest::newRow("text") << QVariant(QStringLiteral("hello world")) << garbage << garbageSaved;
+    const auto garbage = fifteen(QStringLiteral("null \"\""), record(QString(), ""));
+    QTest::newRow("text") << QVariant(QStringLiteral("hello world")) << garbage.first
+                          << garbage.second;
 }
 
 void TestRecentList::malformedValue()
