@@ -36,15 +36,16 @@ QString recentFileName()
 // beyond the data left is not handed to QDataStream, which would grow the
 // string towards the claimed size before it notices the short read. The
 // result is the same: a null string, and nothing left to read.
+// A spoilt string (an odd length) does not stop the reads after it.
 QString readRecentString(QDataStream &stream)
 {
+    stream.resetStatus();
     QIODevice *device = stream.device();
     const qint64 start = device->pos();
     quint32 byteCount = 0;
     stream >> byteCount;
     if (byteCount != nullStringMarker && byteCount > device->bytesAvailable()) {
         device->seek(device->size());
-        stream.setStatus(QDataStream::ReadPastEnd);
         return QString();
     }
     device->seek(start);
