@@ -3,49 +3,52 @@
 #define VELA_PLUGINTESTSUPPORT_H
 
 #include <QFileInfo>
-#include <QList>
-#include <QObject>
+#include <QPair>
 #include <QRegularExpression>
-#include <QString>
 #include <QStringList>
 
 // The path of a plug-in built by the tree, in the form that QPluginLoader
 // reports it, so that load and unload records share their key.
 #define VELA_PLUGIN(name) QFileInfo(QStringLiteral(VELA_PLUGIN_##name)).canonicalFilePath()
 
-namespace PluginTest {
-
-/*
-    Collects the library's log lines while it lives (and keeps them from the
-    test's output). Each line is kept as the source file it names and its
-    message.
-*/
+// Collects the library's log lines while it lives, as (source file,
+// message), and keeps them from the test's output.
 class LogCapture
 {
 public:
-    struct Line
+    LogCapture()
+        : m_previous(qInstallMessageHandler(Handle))
     {
-        QString sourceFile;
-        QString message;
-    };
+        s_current = this;
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
 
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    QList<Line> Lines() const;
-    //! The messages of the lines that name the source file.
-    QStringList Messages(const QString &sourceFile) const;
-    void Clear();
+    QStringList Messages(const QString &sourceFile) const
+    {
+        QStringList messages;
+        for (const auto &line : lines) {
+            if (line.first == sourceFile)
+                messages << line.second;
+        }
+        return messages;
+    }
+    QList<QPair<QString, QString>> lines;
 
 private:
-    static void Handle(QtMsgType type, const QMessageLogContext &context, const QString &record);
+    // "Build date=..., time=.... Line=<n>, file="<source>". <message>" and a space.
+    static void Handle(QtMsgType, const QMessageLogContext &, const QString &record)
+    {
+        static const QRegularExpression pattern(
+            QStringLiteral(R"re(^"Build date=[^,]+, time=[0-9:]+\. Line=[0-9]+, )re"
+                           R"re(file="([^"]+)"\. (.*)" $)re"),
+            QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch match = pattern.match(record);
+        if (match.hasMatch())
+            s_current->lines.append({match.captured(1), match.captured(2)});
+    }
 
-    QList<Line> m_lines;
+    static inline LogCapture *s_current = nullptr;
     QtMessageHandler m_previous;
 };
-
-} // namespace PluginTest
 
 #endif // VELA_PLUGINTESTSUPPORT_H

@@ -1,27 +1,28 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// A brush plug-in whose factory copies every brush it is offered (into a
-// brush of its own) and claims to release every brush (destroying only its
-// own). It answers wherever the registry asks it.
+// A brush plug-in whose factory copies every brush it is offered (into one
+// of its own) and claims to release every brush (destroying only its own).
+// Its brush has a bug that only a round trip shows: it writes its number
+// twice but reads it once.
 #include "BrushFactoryBase.h"
-#include "TestBrush.h"
-#include "TestToolContainer.h"
+#include "TestPlugin.h"
 
-VELA_TEST_BRUSH(CatchAllBrush, "Test.CatchAll")
+VELA_TEST_BRUSH(CatchAllBase, "Test.CatchAll")
 
 namespace {
 
-class CatchAllFactory : public BrushFactoryOf<CatchAllBrush>
+struct LeakyBrush : CatchAllBase
 {
-public:
-    using BrushFactoryOf::BrushFactoryOf;
-
-    IBrush *copy(const IBrush *brush) override { return brush ? new CatchAllBrush : nullptr; }
-
-    bool release(IBrush *brush) override
+    bool serialize(QIODevice *device) override
     {
-        BrushFactoryOf::release(brush);
-        return brush != nullptr;
+        return CatchAllBase::serialize(device) && CatchAllBase::serialize(device);
     }
+};
+
+struct CatchAllFactory : BrushFactoryOf<LeakyBrush>
+{
+    using BrushFactoryOf::BrushFactoryOf;
+    IBrush *copy(const IBrush *brush) override { return brush ? new LeakyBrush : nullptr; }
+    bool release(IBrush *brush) override { return BrushFactoryOf::release(brush) || brush; }
 };
 
 } // namespace

@@ -10,7 +10,7 @@ class EmptyContainer : public QObject, public IPluginContainer
 
 public:
     void OnLoaded() override {}
-    QString GetDescription() const override { return QStringLiteral("Nothing"); }
+    QString GetDescription() const override { return QString(); }
     QList<QObject *> GetPluginObjects() override { return {}; }
 };
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// A plug-in container carrying the editor's plug-in objects: two image-file
-// plug-ins (kind 2), an object of the same base class but another kind, a
-// plain QObject and a null entry.
+// A plug-in container carrying an object of the image-file plug-in class
+// but of another kind, a null entry, a plain QObject and, last, an
+// image-file plug-in (kind 2) named "png".
 #include "IPluginContainer.h"
 #include "KVImageFilePlugin.h"
 
@@ -9,10 +9,8 @@
 
 namespace {
 
-class OtherKindPlugin : public KVImageFilePlugin
+struct OtherKindPlugin : KVImageFilePlugin
 {
-public:
-    using KVImageFilePlugin::KVImageFilePlugin;
     int GetPluginKind() const override { return 7; }
 };
 
@@ -25,26 +23,15 @@ class ImageFileContainer : public QObject, public IPluginContainer
     Q_INTERFACES(IPluginContainer)
 
 public:
-    ImageFileContainer()
-    {
-        m_png.setObjectName(QStringLiteral("png"));
-        m_other.setObjectName(QStringLiteral("other"));
-        m_plain.setObjectName(QStringLiteral("plain"));
-        m_tiff.setObjectName(QStringLiteral("tiff"));
-    }
-
+    ImageFileContainer() { m_png.setObjectName(QStringLiteral("png")); }
     void OnLoaded() override { setProperty("loadedCalls", property("loadedCalls").toInt() + 1); }
-    QString GetDescription() const override { return QStringLiteral("Image files"); }
-    QList<QObject *> GetPluginObjects() override
-    {
-        return {&m_png, nullptr, &m_other, &m_plain, &m_tiff};
-    }
+    QString GetDescription() const override { return QString(); }
+    QList<QObject *> GetPluginObjects() override { return {&m_other, nullptr, &m_plain, &m_png}; }
 
 private:
-    KVImageFilePlugin m_png;
     OtherKindPlugin m_other;
     QObject m_plain;
-    KVImageFilePlugin m_tiff;
+    KVImageFilePlugin m_png;
 };
 
 #include "ImageFileContainer.moc"

@@ -2,8 +2,7 @@
 // A brush plug-in that announces a type the sample plug-in announces too,
 // beside a type of its own.
 #include "BrushFactoryBase.h"
-#include "TestBrush.h"
-#include "TestToolContainer.h"
+#include "TestPlugin.h"
 
 VELA_TEST_BRUSH(DuplicateRoundBrush, "Vela.RoundBrush")
 VELA_TEST_BRUSH(NumberBrush, "Test.Number")

@@ -1,39 +1,35 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#ifndef VELA_TESTBRUSH_H
-#define VELA_TESTBRUSH_H
+#ifndef VELA_TESTPLUGIN_H
+#define VELA_TESTPLUGIN_H
 
 #include "IBrush.h"
+#include "IToolContainer.h"
 
 #include <QDataStream>
 #include <QIODevice>
-#include <QString>
+#include <QObject>
+#include <QVariant>
 
 /*
-    A brush of the test plug-ins. Its settings are one number, written as a
-    big-endian quint32. Two numbers misbehave on purpose: writing
-    FailingValue puts two bytes out and fails, reading RefusedValue fails.
-    The tag makes a class of its own for every brush type and plug-in, so
-    the registry can tell them apart by their run-time class.
+    A brush of the test plug-ins: its settings are one big-endian quint32.
+    Writing FailingValue puts two bytes out and fails; reading RefusedValue
+    fails. The tag gives every brush type of every plug-in a class of its
+    own, which is what the registry routes by.
 */
-namespace TestBrushValues {
 constexpr quint32 FailingValue = 0xFA17FA17u;
 constexpr quint32 RefusedValue = 0xDEADBEEFu;
-} // namespace TestBrushValues
 
 template<class Tag>
-class TestBrush final : public IBrush
+class TestBrush : public IBrush
 {
 public:
-    static const QString &TypeId()
-    {
-        static const QString id = QString::fromLatin1(Tag::typeId);
-        return id;
-    }
-    const QString &typeId() const override { return TypeId(); }
+    static inline const QString s_typeId = QString::fromLatin1(Tag::typeId);
+    static const QString &TypeId() { return s_typeId; }
+    const QString &typeId() const override { return s_typeId; }
 
     bool serialize(QIODevice *device) override
     {
-        if (value == TestBrushValues::FailingValue) {
+        if (value == FailingValue) {
             device->write("\xFA\x17", 2);
             return false;
         }
@@ -45,19 +41,13 @@ public:
     bool deserialize(QIODevice *device) override
     {
         QDataStream in(device);
-        quint32 read = 0;
-        in >> read;
-        if (in.status() != QDataStream::Ok || read == TestBrushValues::RefusedValue)
-            return false;
-        value = read;
-        return true;
+        in >> value;
+        return in.status() == QDataStream::Ok && value != RefusedValue;
     }
 
     quint32 value = 0;
 };
 
-// Declares, inside an anonymous namespace, the brush class Name of the
-// given type identifier.
 #define VELA_TEST_BRUSH(Name, typeIdText)                                                          \
     namespace {                                                                                    \
     struct Name##Tag                                                                               \
@@ -67,4 +57,19 @@ public:
     using Name = TestBrush<Name##Tag>;                                                             \
     }
 
-#endif // VELA_TESTBRUSH_H
+// The root of a test tool container: offers its tools in order and counts
+// the calls of OnLoaded() in the property "loadedCalls".
+class TestToolContainer : public QObject, public IToolContainer
+{
+    Q_OBJECT
+    Q_INTERFACES(IToolContainer)
+
+public:
+    void OnLoaded() override { setProperty("loadedCalls", property("loadedCalls").toInt() + 1); }
+    QList<QObject *> GetTools() override { return m_tools; }
+
+protected:
+    QList<QObject *> m_tools;
+};
+
+#endif // VELA_TESTPLUGIN_H
