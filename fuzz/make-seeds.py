@@ -21,6 +21,34 @@ def settings_seeds():
     yield "broken", b"[unterminated\n=novalue\nkey=\"open quote\n\\\\\\\n"
 
 
+def recent_list_seeds():
+    def string(text):
+        if text is None:
+            return b"\xff\xff\xff\xff"
+        data = text.encode("utf-16-be")
+        return len(data).to_bytes(4, "big") + data
+
+    def records(count, pairs):
+        return count.to_bytes(4, "big") + b"".join(string(a) + string(b) for a, b in pairs)
+
+    yield "empty", b""
+    yield "two", records(2, [("/a.png", "PNG"), ("/b.jpg", "JPEG")])
+    yield "null", records(1, [(None, "")])
+    yield "twenty", records(20, [("/%d.png" % i, "PNG") for i in range(20)])
+    yield "huge-count", records(0x7FFFFFFF, [("a", "b")])
+    yield "odd-length", (1).to_bytes(4, "big") + (3).to_bytes(4, "big") + string("A")
+    yield "long-claim", (1).to_bytes(4, "big") + b"\xff\xff\xff\xfe" + b"z" * 16
+
+
+def export_list_seeds():
+    yield "empty", b""
+    yield "user", (b"[General]\nVersion=2.3.0\n\n[Resolutions]\n0=640x480\n1=1920 x 1080\n"
+                   b"3=1x1\n\n[Sizes]\n0=1048576\n1=-5\n2=text\n")
+    yield "refused", (b"[General]\nVersion=1\n[Resolutions]\n0=1920X1080\n1=0x100\n"
+                      b"2=10001x5\n3=1x2x3\n[Sizes]\n0=0\n1=12.5\n")
+    yield "no-version", b"[Resolutions]\n0=640x480\n[Sizes]\n0=100\n"
+
+
 def preset_record(type_id, settings):
     name = type_id.encode("utf-16-be")
     return struct.pack(">I", len(name)) + name + settings
@@ -42,6 +70,8 @@ def preset_seeds():
 
 TARGETS = {
     "fuzz_settings": settings_seeds,
+    "fuzz_recentlist": recent_list_seeds,
+    "fuzz_exportlists": export_list_seeds,
     "fuzz_presets": preset_seeds,
 }
 

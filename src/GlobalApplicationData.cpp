@@ -4,6 +4,8 @@
 #include "IBrushTool.h"
 #include "UnitConverter.h"
 #include "VLApplicationSettings.h"
+#include "VLExportResolutions.h"
+#include "VLExportSizes.h"
 #include "VelaUserParams.h"
 #include "private/GlobalApplicationData_p.h"
 #include "private/VLLogFile_p.h"
@@ -121,6 +123,11 @@ void GlobalApplicationData::InitInstance()
     if (m_pInstance)
         return;
     m_pInstance = new GlobalApplicationData;
+    const QString dataFolder = m_pInstance->GetAppDataFolderPath();
+    VLExportResolutions::CreateInstance();
+    VLExportResolutions::LoadInstance(dataFolder + QStringLiteral("ExportAndShareResolution.ini"));
+    VLExportSizes::CreateInstance();
+    VLExportSizes::LoadInstance(dataFolder + QStringLiteral("ExportAndShareSize.ini"));
 }
 
 GlobalApplicationData *GlobalApplicationData::Instance()
@@ -132,6 +139,8 @@ void GlobalApplicationData::ReleaseInstance()
 {
     if (!m_pInstance)
         return;
+    VLExportResolutions::DeleteInstance();
+    VLExportSizes::DeleteInstance();
     delete m_pInstance;
     // Cleared only now, so that the destructor's own lines reach the log.
     m_pInstance = nullptr;

@@ -4,6 +4,7 @@
 #include "BrushFactoryManager.h"
 #include "GlobalApplicationData.h"
 #include "KVImageFileManager.h"
+#include "VLIOManager.h"
 #include "VLPluginLoader.h"
 
 #include <QCoreApplication>
@@ -51,10 +52,12 @@ HostSession::HostSession(const Options &options)
     if (options.loadShippedPlugins)
         VLPluginLoader::Instance()->LoadPlugins(shippedPluginFiles(data->GetAppFolderPath()));
     BrushFactoryManager::InitInstance();
+    VLIOManager::InitInstance();
 }
 
 HostSession::~HostSession()
 {
+    VLIOManager::ReleaseInstance();
     BrushFactoryManager::ReleaseInstance();
     // Nothing keeps pointing into a plug-in once it is unloaded.
     KVImageFileManager::ReleaseInstance();

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef VLEXPORTSIZES_H
+#define VLEXPORTSIZES_H
+
+#include "VelaGlobalExport.h"
+
+#include <QList>
+#include <QObject>
+#include <QtGlobal>
+
+#include <memory>
+
+class GlobalApplicationData;
+class VLExportSizesPrivate;
+
+/*!
+    The editable list of file sizes that export-and-share offers.
+
+    Every operation is static and acts on the one instance, which
+    GlobalApplicationData creates and loads from "ExportAndShareSize.ini"
+    in the per-user data folder (seeding it from the editor's resource
+    ":/ExportAndShareSize.ini" when the user has no list yet). Every
+    change is on disk and announced before the call returns; GetInstance()
+    is there to connect to the signals. Without an instance the calls answer
+    -1 or an empty list and change nothing.
+*/
+class VELAGLOBAL_EXPORT VLExportSizes : public QObject
+{
+    Q_OBJECT
+
+public:
+    VL_DECLARE_TRUTF8
+
+    static VLExportSizes *GetInstance();
+
+    //! Inserts before the first entry of greater value; returns its index.
+    static int Add(qint64 size);
+    //! Inserts at index, clamped to the list.
+    static void Add(int index, qint64 size);
+    //! Throws std::out_of_range for an index outside the list.
+    static qint64 Get(int index);
+    static QList<qint64> GetList();
+    static int GetSize();
+    static void Remove(int index);
+    //! Replaces the entry; an equal value changes and writes nothing.
+    static void Set(int index, qint64 size);
+
+Q_SIGNALS:
+    void Inserted(int index);
+    void Changhed(int index);
+    void Removed(int index);
+
+private:
+    VLExportSizes();
+    ~VLExportSizes() override;
+    Q_DISABLE_COPY(VLExportSizes)
+
+    // Created, loaded and deleted with the application data object.
+    friend class GlobalApplicationData;
+    static void CreateInstance();
+    static void LoadInstance(const QString &fileName);
+    static void DeleteInstance();
+
+    static VLExportSizes *m_pInstance;
+
+    std::unique_ptr<VLExportSizesPrivate> d_ptr;
+    Q_DECLARE_PRIVATE(VLExportSizes)
+};
+
+#endif // VLEXPORTSIZES_H

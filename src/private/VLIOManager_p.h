@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+//
+//  W A R N I N G
+//  -------------
+// This file is not part of the VelaGlobal API. It may change from version to
+// version without notice, or even be removed.
+//
+#ifndef VLIOMANAGER_P_H
+#define VLIOMANAGER_P_H
+
+#include "VLIOManager.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+class VLIOManagerPrivate
+{
+public:
+    explicit VLIOManagerPrivate(VLIOManager *owner);
+
+    VLIOManager *const owner;
+    QMap<QString, IInput *> inputs;
+    QMap<QString, IOutput *> outputs;
+    QList<VLIOManager::RecentRecord> recent; // index 0 the newest
+    int limit = 0;                           // 0: the list takes no new entries
+
+    //! Files the readers and writers of the loaded tool containers.
+    void ScanPlugins();
+    void LoadRecent();
+    void SaveRecent() const;
+};
+
+#endif // VLIOMANAGER_P_H
