@@ -40,6 +40,10 @@ VLPluginLoaderPrivate::VLPluginLoaderPrivate(VLPluginLoader *q)
 VLPluginLoaderPrivate::~VLPluginLoaderPrivate()
 {
     UnloadLoaders(std::exchange(loaded, {}));
+    // A library that refused to unload stays in memory, and its loader with
+    // it, for the rest of the process: kept where leak checkers see it kept.
+    static auto *const keptLoaders = new QList<QPluginLoader *>;
+    keptLoaders->append(loaded);
 }
 
 QPluginLoader *VLPluginLoaderPrivate::FindLoaded(const QString &fileName) const

@@ -52,6 +52,9 @@ private Q_SLOTS:
     {
         VLPluginLoader::ReleaseInstance();
         KVImageFileManager::ReleaseInstance();
+        // Refused plug-ins' loaders go with deleteLater(); no event loop runs
+        // here to delete them.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void loadOne_data()
