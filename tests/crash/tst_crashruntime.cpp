@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <exception>
+#include <iterator>
 #include <thread>
 
 #include <sys/wait.h>
