@@ -5,7 +5,7 @@
 
 #include <csignal>
 #include <exception>
-#include <functional>
+#include <iterator>
 #include <thread>
 
 #include <sys/wait.h>
@@ -14,15 +14,6 @@
 using namespace VLCrashRuntime;
 
 namespace {
-
-// What a child process told through its pipe, and how it ended.
-struct ChildEnd
-{
-    bool ended = false;
-    int signalNumber = 0; // 0: it exited
-    int exitCode = -1;
-    QByteArray said;
-};
 
 int s_pipe = -1;
 
@@ -33,9 +24,16 @@ void say(char c)
         _exit(99);
 }
 
-// Runs a body in a forked child of the test process; a child that does not
-// end within the limit counts as hung and is killed.
-ChildEnd runInChild(const std::function<void()> &body)
+// What a forked child of the test process said through its pipe, and how it
+// ended: the signal that ended it, or minus its exit code. A child that does
+// not end within the limit hung: it is killed and ends by SIGKILL.
+struct ChildEnd
+{
+    int ending = 0;
+    QByteArray said;
+};
+
+ChildEnd runInChild(void (*body)())
 {
     ChildEnd end;
     int fds[2];
@@ -52,24 +50,23 @@ ChildEnd runInChild(const std::function<void()> &body)
         _exit(0);
     }
     close(fds[1]);
+    int status = 0;
+    bool ended = false;
+    for (int waited = 0; waited < 3000 && !ended; ++waited) {
+        ended = waitpid(child, &status, WNOHANG) == child;
+        if (!ended)
+            usleep(10000);
+    }
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    end.ending = WIFSIGNALED(status) ? WTERMSIG(status) : -WEXITSTATUS(status);
     char buffer[256];
     ssize_t got;
     while ((got = read(fds[0], buffer, sizeof(buffer))) > 0)
         end.said.append(buffer, got);
     close(fds[0]);
-
-    int status = 0;
-    for (int waited = 0; waited < 3000; ++waited) {
-        if (waitpid(child, &status, WNOHANG) == child) {
-            end.ended = true;
-            end.signalNumber = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-            end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            return end;
-        }
-        usleep(10000);
-    }
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
     return end;
 }
 
@@ -80,39 +77,95 @@ void faultAtKnownAddress()
     *s_faultAddress = 1;
 }
 
-LONG reportRecord(EXCEPTION_POINTERS *pointers)
-{
-    const EXCEPTION_RECORD *record = pointers->ExceptionRecord;
-    say(static_cast<char>(record->ExceptionCode));
-    say(static_cast<char>(record->ExceptionFlags));
-    say(record->ExceptionAddress == s_faultAddress ? 'A' : '?');
-    say(pointers->ContextRecord ? 'C' : '?');
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-
-LONG neverReturn(EXCEPTION_POINTERS *)
-{
-    say('f');
-    for (;;)
-        pause();
-}
-
-LONG faultAgain(EXCEPTION_POINTERS *)
-{
-    say('f');
-    faultAtKnownAddress();
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-
 void sayHandled(int signalNumber)
 {
     say(static_cast<char>(signalNumber));
 }
 
-void sayTerminate()
+struct RuntimeCase
 {
-    say('T');
-}
+    const char *name;
+    void (*body)();
+    QByteArray said;
+    int ending;
+};
+
+const RuntimeCase runtimeCases[] = {
+    {"filter receives the fault",
+     [] {
+         SetUnhandledExceptionFilter([](EXCEPTION_POINTERS *pointers) -> LONG {
+             const EXCEPTION_RECORD *record = pointers->ExceptionRecord;
+             say(static_cast<char>(record->ExceptionCode));
+             say(static_cast<char>(record->ExceptionFlags));
+             say(record->ExceptionAddress == s_faultAddress ? 'A' : '?');
+             say(pointers->ContextRecord ? 'C' : '?');
+             return EXCEPTION_EXECUTE_HANDLER;
+         });
+         faultAtKnownAddress();
+     },
+     QByteArray() + char(SIGSEGV) + char(SEGV_MAPERR) + "AC", SIGSEGV},
+    {"stuck filter ended by the watchdog",
+     [] {
+         SetUnhandledExceptionFilter([](EXCEPTION_POINTERS *) -> LONG {
+             say('f');
+             for (;;)
+                 pause();
+         });
+         faultAtKnownAddress();
+     },
+     "f", SIGSEGV},
+    {"fault inside the filter ends at once",
+     [] {
+         SetUnhandledExceptionFilter([](EXCEPTION_POINTERS *) -> LONG {
+             say('f');
+             faultAtKnownAddress();
+             return EXCEPTION_EXECUTE_HANDLER;
+         });
+         faultAtKnownAddress();
+     },
+     "f", SIGSEGV},
+    // Fault signals are handled per thread: a worker's SIGSEGV takes the
+    // default action.
+    {"fault signal of another thread",
+     [] {
+         VLCrashRuntime::signal(SIGSEGV, sayHandled);
+         std::thread([] { std::raise(SIGSEGV); }).join();
+         say('!');
+     },
+     "", SIGSEGV},
+    // The handler is reset to the default before it runs.
+    {"handler runs once",
+     [] {
+         VLCrashRuntime::signal(SIGFPE, sayHandled);
+         std::raise(SIGFPE);
+         say('-');
+         std::raise(SIGFPE);
+         say('!');
+     },
+     QByteArray() + char(SIGFPE) + '-', SIGFPE},
+    {"process signal from any thread",
+     [] {
+         VLCrashRuntime::signal(SIGTERM, sayHandled);
+         std::thread([] { std::raise(SIGTERM); }).join();
+     },
+     QByteArray(1, char(SIGTERM)), 0},
+    // terminate() is per thread too (the handler tests see it called on
+    // the thread that set it), and goes on to abort().
+    {"terminate on another thread",
+     [] {
+         VLCrashRuntime::set_terminate([] { say('T'); });
+         std::thread([] { std::terminate(); }).join();
+     },
+     "", SIGABRT},
+    // unexpected() goes on to terminate(), and that to abort().
+    {"unexpected goes on to terminate",
+     [] {
+         VLCrashRuntime::set_unexpected([] { say('u'); });
+         VLCrashRuntime::set_terminate([] { say('T'); });
+         VLCrashRuntime::unexpected();
+     },
+     "uT", SIGABRT},
+};
 
 } // namespace
 
@@ -121,129 +174,24 @@ class TestCrashRuntime : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void filterReceivesTheFault();
-    void stuckFilterEndedByWatchdog();
-    void faultInsideFilterEndsAtOnce();
-    void faultSignalsPerThread();
-    void handlerResetBeforeItRuns();
-    void processSignalsFromAnyThread();
-    void terminatePerThread_data();
-    void terminatePerThread();
-    void runtimeEntryPoints();
+    void runtime_data();
+    void runtime();
 };
 
-void TestCrashRuntime::filterReceivesTheFault()
+void TestCrashRuntime::runtime_data()
 {
-    const ChildEnd end = runInChild([] {
-        SetUnhandledExceptionFilter(reportRecord);
-        faultAtKnownAddress();
-    });
-    QVERIFY(end.ended);
-    QCOMPARE(end.signalNumber, SIGSEGV);
-    QCOMPARE(end.said, QByteArray() + char(SIGSEGV) + char(SEGV_MAPERR) + 'A' + 'C');
+    QTest::addColumn<int>("index");
+    for (int index = 0; index < int(std::size(runtimeCases)); ++index)
+        QTest::newRow(runtimeCases[index].name) << index;
 }
 
-void TestCrashRuntime::stuckFilterEndedByWatchdog()
+void TestCrashRuntime::runtime()
 {
-    const ChildEnd end = runInChild([] {
-        SetUnhandledExceptionFilter(neverReturn);
-        faultAtKnownAddress();
-    });
-    QVERIFY2(end.ended, "the process hung in its filter");
-    QCOMPARE(end.said, QByteArray("f"));
-    QCOMPARE(end.signalNumber, SIGSEGV);
-}
-
-void TestCrashRuntime::faultInsideFilterEndsAtOnce()
-{
-    const ChildEnd end = runInChild([] {
-        SetUnhandledExceptionFilter(faultAgain);
-        faultAtKnownAddress();
-    });
-    QVERIFY(end.ended);
-    QCOMPARE(end.said, QByteArray("f"));
-    QCOMPARE(end.signalNumber, SIGSEGV);
-}
-
-void TestCrashRuntime::faultSignalsPerThread()
-{
-    // Registered on the main thread only: a worker's SIGSEGV takes the
-    // default action.
-    const ChildEnd end = runInChild([] {
-        VLCrashRuntime::signal(SIGSEGV, sayHandled);
-        std::thread([] { std::raise(SIGSEGV); }).join();
-        say('!');
-    });
-    QVERIFY(end.ended);
-    QCOMPARE(end.signalNumber, SIGSEGV);
-    QCOMPARE(end.said, QByteArray());
-}
-
-void TestCrashRuntime::handlerResetBeforeItRuns()
-{
-    const ChildEnd end = runInChild([] {
-        VLCrashRuntime::signal(SIGFPE, sayHandled);
-        std::raise(SIGFPE);
-        say('-');
-        std::raise(SIGFPE);
-        say('!');
-    });
-    QVERIFY(end.ended);
-    QCOMPARE(end.said, QByteArray() + char(SIGFPE) + '-');
-    QCOMPARE(end.signalNumber, SIGFPE);
-}
-
-void TestCrashRuntime::processSignalsFromAnyThread()
-{
-    const ChildEnd end = runInChild([] {
-        VLCrashRuntime::signal(SIGTERM, sayHandled);
-        std::thread([] { std::raise(SIGTERM); }).join();
-    });
-    QVERIFY(end.ended);
-    QCOMPARE(end.signalNumber, 0);
-    QCOMPARE(end.said, QByteArray(1, char(SIGTERM)));
-}
-
-void TestCrashRuntime::terminatePerThread_data()
-{
-    QTest::addColumn<bool>("onWorker");
-    QTest::addColumn<QByteArray>("said");
-    QTest::newRow("thread that set it") << false << QByteArray("T");
-    QTest::newRow("other thread") << true << QByteArray();
-}
-
-void TestCrashRuntime::terminatePerThread()
-{
-    QFETCH(bool, onWorker);
-    QFETCH(QByteArray, said);
-    const ChildEnd end = runInChild([onWorker] {
-        VLCrashRuntime::set_terminate(sayTerminate);
-        if (onWorker)
-            std::thread([] { std::terminate(); }).join();
-        else
-            std::terminate();
-    });
-    QVERIFY(end.ended);
-    QCOMPARE(end.said, said);
-    // Then the runtime's course: abort.
-    QCOMPARE(end.signalNumber, SIGABRT);
-}
-
-void TestCrashRuntime::runtimeEntryPoints()
-{
-    const ChildEnd end = runInChild([] {
-        VLCrashRuntime::_set_invalid_parameter_handler(
-            [](const wchar_t *, const wchar_t *, const wchar_t *, unsigned int line,
-               std::uintptr_t) { say(static_cast<char>(line)); });
-        VLCrashRuntime::_invalid_parameter(nullptr, nullptr, nullptr, 'i', 0);
-        VLCrashRuntime::set_unexpected([] { say('u'); });
-        VLCrashRuntime::set_terminate(sayTerminate);
-        VLCrashRuntime::unexpected();
-    });
-    QVERIFY(end.ended);
-    // unexpected() goes on to terminate(), and that to abort().
-    QCOMPARE(end.said, QByteArray("iuT"));
-    QCOMPARE(end.signalNumber, SIGABRT);
+    QFETCH(int, index);
+    const RuntimeCase &expected = runtimeCases[index];
+    const ChildEnd end = runInChild(expected.body);
+    QCOMPARE(end.said, expected.said);
+    QCOMPARE(end.ending, expected.ending);
 }
 
 VELA_TEST_MAIN(TestCrashRuntime)
