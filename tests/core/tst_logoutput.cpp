@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <vector>
 
@@ -166,31 +165,6 @@ void tst_LogOutput::destructorWritesItsLastLines()
     QCOMPARE(QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')), expected);
 }
 
-namespace {
-
-class LoggingThread : public QThread
-{
-public:
-    LoggingThread(int id, int count)
-        : m_id(id)
-        , m_count(count)
-    {
-    }
-
-protected:
-    void run() override
-    {
-        for (int i = 0; i < m_count; ++i)
-            qDebug("thread %d record %d with some text to make the line longer", m_id, i);
-    }
-
-private:
-    int m_id;
-    int m_count;
-};
-
-} // namespace
-
 void tst_LogOutput::threadsNeverTearARecord()
 {
     GlobalApplicationData::Instance()->RegisterLogOutput(QStringLiteral("logs"));
@@ -198,13 +172,10 @@ void tst_LogOutput::threadsNeverTearARecord()
 
     constexpr int threadCount = 4;
     constexpr int recordCount = 10000;
-    std::vector<std::unique_ptr<LoggingThread>> threads;
-    for (int id = 0; id < threadCount; ++id)
-        threads.emplace_back(new LoggingThread(id, recordCount));
-    for (auto &thread : threads)
-        thread->start();
-    for (auto &thread : threads)
-        QVERIFY(thread->wait(120000));
+    QVERIFY(VelaTest::RunThreads(threadCount, [](int id) {
+        for (int i = 0; i < recordCount; ++i)
+            qDebug("thread %d record %d with some text to make the line longer", id, i);
+    }));
 
     const QList<QByteArray> lines = VelaTest::ReadFile(logFile).split('\n');
     QCOMPARE(lines.size(), threadCount * recordCount + 1);

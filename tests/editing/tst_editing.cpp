@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QThread>
 
 #include <atomic>
 #include <cmath>
@@ -434,25 +433,20 @@ private Q_SLOTS:
         });
 
         const int threadCount = 8, rounds = 300;
-        std::vector<std::unique_ptr<QThread>> threads;
-        for (int thread = 0; thread < threadCount; ++thread) {
-            threads.emplace_back(QThread::create([&, thread] {
-                NamedBrushTool tool(QString::number(thread));
-                for (int round = 0; round < rounds; ++round) {
-                    for (const auto &colour : colours)
-                        (data()->*colour.set)(palette.at((thread * 11 + round) % palette.size()));
-                    wrong += !data()->SetPatternIndex((thread + round) % 3);
-                    const QString id = data()->RegisterBrushTool(&tool);
-                    data()->SetBrushToolID(id);
-                    wrong += !data()->GetRegistredBrushTools().contains(id);
-                    wrong += !data()->UnregisterBrushTool(id);
-                }
-            }));
-            threads.back()->start();
-        }
-        // A deadlock shows as a thread that never ends; the bound is generous.
-        for (const auto &thread : threads)
-            QVERIFY2(thread->wait(120000), "a thread is stuck: deadlock");
+        // A deadlock shows as threads that never end; the bound is generous.
+        const bool ended = VelaTest::RunThreads(threadCount, [&](int thread) {
+            NamedBrushTool tool(QString::number(thread));
+            for (int round = 0; round < rounds; ++round) {
+                for (const auto &colour : colours)
+                    (data()->*colour.set)(palette.at((thread * 11 + round) % palette.size()));
+                wrong += !data()->SetPatternIndex((thread + round) % 3);
+                const QString id = data()->RegisterBrushTool(&tool);
+                data()->SetBrushToolID(id);
+                wrong += !data()->GetRegistredBrushTools().contains(id);
+                wrong += !data()->UnregisterBrushTool(id);
+            }
+        });
+        QVERIFY2(ended, "a thread is stuck: deadlock");
         QCOMPARE(wrong.load(), 0);
         QCOMPARE(toolSignals.load(), threadCount * rounds * 2);
         QCOMPARE(data()->GetRegistredBrushTools(), QStringList());

@@ -5,6 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace VelaTest {
 
 namespace {
@@ -108,6 +114,33 @@ ChildResult RunChild(const QString &program, const QStringList &arguments,
     result.standardOutput = process.readAllStandardOutput();
     result.standardError = process.readAllStandardError();
     return result;
+}
+
+bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs)
+{
+    struct Finished
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int count = 0;
+    };
+    auto finished = std::make_shared<Finished>();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back([finished, body, i] {
+            body(i);
+            const std::lock_guard<std::mutex> lock(finished->mutex);
+            ++finished->count;
+            finished->changed.notify_all();
+        });
+    }
+    std::unique_lock<std::mutex> lock(finished->mutex);
+    const bool ended = finished->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                                  [&] { return finished->count == count; });
+    lock.unlock();
+    for (std::thread &thread : threads)
+        ended ? thread.join() : thread.detach();
+    return ended;
 }
 
 QByteArray ReadFile(const QString &path)

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 namespace VelaTest {
 
 /*
@@ -59,6 +61,12 @@ RunChild(const QString &program, const QStringList &arguments,
 //! works in every test function.
 void CaptureTestMessageHandler();
 void RestoreTestMessageHandler();
+
+//! Runs body(0), ..., body(count - 1) at once, each on a std::thread of its
+//! own; false when they have not all ended in time (a deadlock), in which
+//! case they are left behind. Plain threads, so that ThreadSanitizer sees
+//! every start and end.
+bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs = 120000);
 
 //! Reads a whole file; an empty array if it cannot be read.
 QByteArray ReadFile(const QString &path);
