@@ -2,8 +2,13 @@
 #include "HostCommand.h"
 #include "HostSession.h"
 
+#include "BrushFactoryManager.h"
 #include "GlobalApplicationData.h"
 #include "VLApplicationSettings.h"
+#include "VLExportResolutions.h"
+#include "VLExportSizes.h"
+#include "VLIOManager.h"
+#include "VLPluginLoader.h"
 
 #include <QCommandLineParser>
 #include <QMetaEnum>
@@ -73,5 +78,22 @@ VELAHOST_COMMAND(report, "report", "report",
     out << "Pattern files:         " << patterns.size() << '\n';
     for (const QString &pattern : patterns)
         out << "    " << pattern << '\n';
+
+    const QStringList plugins = VLPluginLoader::Instance()->GetLoadList();
+    out << "Plug-in files:         " << plugins.size() << '\n';
+    for (const QString &plugin : plugins)
+        out << "    " << plugin << " (state " << VLPluginLoader::Instance()->GetState(plugin)
+            << ")\n";
+    QStringList brushTypes = BrushFactoryManager::instance()->enumerate().values();
+    brushTypes.sort();
+    out << "Brush types:           " << brushTypes.join(QStringLiteral(", ")) << '\n';
+    out << "Image readers:         "
+        << VLIOManager::Instance()->GetInputs().join(QStringLiteral(", ")) << '\n';
+    out << "Image writers:         "
+        << VLIOManager::Instance()->GetOutputs().join(QStringLiteral(", ")) << '\n';
+    out << "Recent files:          " << VLIOManager::Instance()->GetRecent().size() << " of "
+        << VLIOManager::Instance()->GetRecentLimit() << '\n';
+    out << "Export resolutions:    " << VLExportResolutions::GetSize() << '\n';
+    out << "Export sizes:          " << VLExportSizes::GetSize() << '\n';
     return 0;
 }
