@@ -6,43 +6,16 @@
 #include "PluginTestSupport.h"
 #include "TestPlugin.h"
 #include "VLPluginLoader.h"
+#include "VelaAllocationProbe.h"
 #include "private/BrushPresetManager_p.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
 
-#include <atomic>
 #include <memory>
 
 // A brush class that no plug-in knows.
 VELA_TEST_BRUSH(StrangerBrush, "Test.Stranger")
-
-namespace {
-// The largest single heap request while watched (glibc lets the program's
-// malloc take the place of the C library's for the whole process).
-std::atomic<bool> s_watching{false};
-std::atomic<std::size_t> s_largest{0};
-} // namespace
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VELA_SANITIZED_MALLOC
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VELA_SANITIZED_MALLOC
-#endif
-
-// A sanitizer owns malloc: there the probe sees nothing and the check passes.
-#if defined(__GLIBC__) && !defined(VELA_SANITIZED_MALLOC)
-extern "C" void *__libc_malloc(std::size_t size);
-extern "C" __attribute__((visibility("default"))) void *malloc(std::size_t size) noexcept
-{
-    if (s_watching && size > s_largest)
-        s_largest = size;
-    return __libc_malloc(size);
-}
-#endif
 
 namespace {
 
@@ -241,10 +214,9 @@ private Q_SLOTS:
         table.CreatePreset(one.brush);
         LogCapture log;
 
-        s_largest = 0;
-        s_watching = true;
+        VelaAllocationProbe::Start();
         const bool read = deserialize(table, stream);
-        s_watching = false;
+        const std::size_t largest = VelaAllocationProbe::Stop();
 
         QCOMPARE(read, stream.startsWith(header));
         QByteArray expected = header + numberRecord(1);
@@ -255,8 +227,8 @@ private Q_SLOTS:
         QVERIFY(log.lines.isEmpty());
         // Nothing in proportion to a promised length; room for the device's
         // own read buffer.
-        QVERIFY2(s_largest <= std::size_t(stream.size()) + 64 * 1024,
-                 qPrintable(QStringLiteral("%1 bytes asked for at once").arg(s_largest)));
+        QVERIFY2(largest <= std::size_t(stream.size()) + 64 * 1024,
+                 qPrintable(QStringLiteral("%1 bytes asked for at once").arg(largest)));
     }
 
     void failures()

@@ -1,78 +1,88 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "TestIOTools.h"
+// Readers and writers that only report their names, for the I/O manager's
+// scan. A tool that is both may report a different name through each interface.
+#include "IInput.h"
+#include "IOutput.h"
+#include "IToolContainer.h"
 
-namespace VelaTestIO {
+#include <QImage>
 
-NamedInput::NamedInput(const QString &name)
-    : m_name(name)
+namespace {
+
+struct NamedInput : IInput
 {
-}
+    QString inName;
+    QString GetName() const override { return inName; }
+    QImage Read(QIODevice *) override { return QImage(); }
+};
 
-QString NamedInput::GetName() const
+struct NamedOutput : IOutput
 {
-    return m_name;
-}
+    QString outName;
+    QString GetName() const override { return outName; }
+    bool Write(const QImage &, QIODevice *) override { return false; }
+};
 
-QImage NamedInput::Read(QIODevice *)
+class Reader : public QObject, public NamedInput
 {
-    return QImage();
-}
+    Q_OBJECT
+    Q_INTERFACES(IInput)
+public:
+    explicit Reader(const char *name) { inName = QLatin1String(name); }
+};
 
-NamedOutput::NamedOutput(const QString &name)
-    : m_name(name)
+class Writer : public QObject, public NamedOutput
 {
-}
+    Q_OBJECT
+    Q_INTERFACES(IOutput)
+public:
+    explicit Writer(const char *name) { outName = QLatin1String(name); }
+};
 
-QString NamedOutput::GetName() const
+class ReaderWriter : public QObject, public NamedInput, public NamedOutput
 {
-    return m_name;
-}
+    Q_OBJECT
+    Q_INTERFACES(IInput IOutput)
+public:
+    ReaderWriter(const char *in, const char *out)
+    {
+        inName = QLatin1String(in);
+        outName = QLatin1String(out);
+    }
+};
 
-bool NamedOutput::Write(const QImage &, QIODevice *)
-{
-    return false;
-}
+} // namespace
 
-Reader::Reader(const QString &name, QObject *parent)
-    : QObject(parent)
-    , NamedInput(name)
+class TestIOToolsContainer : public QObject, public IToolContainer
 {
-}
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID IToolContainer_iid)
+    Q_INTERFACES(IToolContainer)
 
-Writer::Writer(const QString &name, QObject *parent)
-    : QObject(parent)
-    , NamedOutput(name)
-{
-}
-
-ReaderWriter::ReaderWriter(const QString &inputName, const QString &outputName, QObject *parent)
-    : QObject(parent)
-    , NamedInput(inputName)
-    , NamedOutput(outputName)
-{
-}
-
-Container::Container(QObject *parent)
-    : QObject(parent)
-{
+public:
+    TestIOToolsContainer()
+    {
 #if VELA_TEST_IO_TOOLS == 1
-    // Every kind of entry the scan meets: a reader, a null entry, an object
-    // that is neither, a writer, and a tool that is both under two names.
-    m_tools << new Reader(QStringLiteral("Same"), this) << nullptr << new QObject(this)
-            << new Writer(QStringLiteral("OnlyOut"), this)
-            << new ReaderWriter(QStringLiteral("BothIn"), QStringLiteral("BothOut"), this);
+        // Every kind of entry the scan meets: a reader, a null entry, an
+        // object that is neither, a writer, and a tool that is both.
+        m_tools << new Reader("Same") << nullptr << new QObject << new Writer("OnlyOut")
+                << new ReaderWriter("BothIn", "BothOut");
 #else
-    // Two more readers named "Same": the last one met wins.
-    m_tools << new Reader(QStringLiteral("Same"), this) << new Reader(QStringLiteral("Same"), this)
-            << new Reader(QStringLiteral("Alpha"), this);
+        // Two more readers named "Same": the last one met wins.
+        m_tools << new Reader("Same") << new Reader("Same") << new Reader("Alpha");
 #endif
-}
+        for (QObject *tool : m_tools)
+            if (tool)
+                tool->setParent(this);
+    }
+    void OnLoaded() override {}
+    QList<QObject *> GetTools() override
+    {
+        return m_tools;
+    }
 
-void Container::OnLoaded() {}
+private:
+    QList<QObject *> m_tools;
+};
 
-QList<QObject *> Container::GetTools()
-{
-    return m_tools;
-}
-
-} // namespace VelaTestIO
+#include "TestIOTools.moc"

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "AllocationProbe.h"
+#include "VelaAllocationProbe.h"
 
 #include <atomic>
-#include <cstdlib>
 
 namespace {
-
 std::atomic<bool> s_watching{false};
 std::atomic<std::size_t> s_largest{0};
 
@@ -17,18 +15,25 @@ void note(std::size_t size)
     while (size > largest && !s_largest.compare_exchange_weak(largest, size)) {
     }
 }
-
 } // namespace
 
-#if defined(__GLIBC__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELA_SANITIZED_MALLOC
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VELA_SANITIZED_MALLOC
+#endif
 
+#if defined(__GLIBC__) && !defined(VELA_SANITIZED_MALLOC)
 extern "C" {
 void *__libc_malloc(std::size_t size);
 void *__libc_calloc(std::size_t count, std::size_t size);
 void *__libc_realloc(void *pointer, std::size_t size);
 
-// The program's own definitions take the place of the C library's for
-// every library of the process; they pass each request on unchanged.
+// The program's definitions serve every library of the process; each request
+// is passed on unchanged.
 __attribute__((visibility("default"))) void *malloc(std::size_t size) noexcept
 {
     note(size);
@@ -47,19 +52,9 @@ __attribute__((visibility("default"))) void *realloc(void *pointer, std::size_t 
     return __libc_realloc(pointer, size);
 }
 }
-
 #endif
 
-namespace AllocationProbe {
-
-bool IsAvailable()
-{
-#if defined(__GLIBC__)
-    return true;
-#else
-    return false;
-#endif
-}
+namespace VelaAllocationProbe {
 
 void Start()
 {
@@ -73,4 +68,4 @@ std::size_t Stop()
     return s_largest.load();
 }
 
-} // namespace AllocationProbe
+} // namespace VelaAllocationProbe
