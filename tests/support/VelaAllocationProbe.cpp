@@ -7,14 +7,6 @@ namespace {
 std::atomic<bool> s_watching{false};
 std::atomic<std::size_t> s_largest{0};
 
-void note(std::size_t size)
-{
-    if (!s_watching.load(std::memory_order_relaxed))
-        return;
-    std::size_t largest = s_largest.load(std::memory_order_relaxed);
-    while (size > largest && !s_largest.compare_exchange_weak(largest, size)) {
-    }
-}
 } // namespace
 
 #if defined(__has_feature)
@@ -27,6 +19,17 @@ void note(std::size_t size)
 #endif
 
 #if defined(__GLIBC__) && !defined(VELA_SANITIZED_MALLOC)
+namespace {
+void note(std::size_t size)
+{
+    if (!s_watching.load(std::memory_order_relaxed))
+        return;
+    std::size_t largest = s_largest.load(std::memory_order_relaxed);
+    while (size > largest && !s_largest.compare_exchange_weak(largest, size)) {
+    }
+}
+} // namespace
+
 extern "C" {
 void *__libc_malloc(std::size_t size);
 void *__libc_calloc(std::size_t count, std::size_t size);
