@@ -113,6 +113,19 @@ private Q_SLOTS:
             QVERIFY(manager->GetInput(other)->Read(&buffer).isNull());
         }
     }
+
+    // Last: the log it registers takes every later message of the program.
+    void releaseWritesItsLogLines()
+    {
+        GlobalApplicationData *data = GlobalApplicationData::Instance();
+        data->RegisterLogOutput(QStringLiteral("logs"));
+        startWith({});
+        VLIOManager::ReleaseInstance();
+        const QByteArray log = VelaTest::ReadFile(data->GetLogFileName());
+        const int destroy = log.indexOf("file=\"src\\VLIOManager.cpp\". Destroy\" \n");
+        const int destroyed = log.indexOf("file=\"src\\VLIOManager.cpp\". Destroyed\" \n");
+        QVERIFY2(destroy >= 0 && destroyed > destroy, log.constData());
+    }
 };
 
 VELA_TEST_MAIN(TestIOManager)
