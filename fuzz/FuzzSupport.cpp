@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "FuzzSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,6 +17,14 @@ QString WorkFolder()
     }();
     Q_UNUSED(environmentSet);
     return folder.path();
+}
+
+void Application()
+{
+    static int argc = 1;
+    static char name[] = "vela_fuzz";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
 }
 
 QString WriteInput(const QString &path, const uint8_t *data, size_t size)

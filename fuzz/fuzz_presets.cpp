@@ -12,17 +12,13 @@
 #include "VLPluginLoader.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 
 namespace {
 
 // The sample brush plug-in, loaded once for the whole run.
 void startRegistry()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_presets";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    VelaFuzz::Application();
     VelaFuzz::WorkFolder();
     VLPluginLoader::InitInstance();
     if (VLPluginLoader::Instance()->LoadPlugin(QStringLiteral(VELA_SAMPLE_PLUGIN)).isEmpty())

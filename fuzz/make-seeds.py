@@ -68,11 +68,45 @@ def preset_seeds():
     yield "other version", round_brush[:34] + b"\x02" + round_brush[35:]
 
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def shipped(name):
+    with open(os.path.join(HERE, "..", "app", "settings", name), "rb") as f:
+        return f.read()
+
+
+def units_seeds():
+    yield "shipped", shipped("units.ini")
+    yield "empty", b""
+    yield "custom", (b'<?xml version="1.0" encoding="UTF-8"?>\n<units>\n'
+                     b'    <unit name="span" abbr="sp" factor="0.111"/>\n'
+                     b'    <unit name="&lt;tag&gt; &amp; &quot;q&quot;" abbr="\xc3\xa9" factor="-1"/>\n'
+                     b'</units>\n')
+    yield "odd", (b"<units><unit name='a'/><unit factor='1e39'/><unit factor='nan'/>"
+                  b"<other/><unit abbr='x' factor='0x10'>text</unit></units>")
+    yield "broken", b"<units><unit name=\"a\" factor=\"1\"></units>"
+
+
+def preferences_seeds():
+    yield "shipped", shipped("properties.xml")
+    yield "empty", b""
+    yield "small", (b'<?xml version="1.0"?><properties><file_version value="1"/>'
+                    b'<page name="p"><group name="g"><parameter name="n" value="v"/>'
+                    b'<parameter value="no name"/></group><group/></page></properties>')
+    yield "colours", (b'<properties><page name="Colors"><group name="colors">'
+                      b'<parameter name="Background" value="ff102030"/>'
+                      b'<parameter name="Color1" value="#12"/></group></page></properties>')
+    yield "deep", b"<a>" * 70 + b"</a>" * 70
+
+
 TARGETS = {
     "fuzz_settings": settings_seeds,
     "fuzz_recentlist": recent_list_seeds,
     "fuzz_exportlists": export_list_seeds,
     "fuzz_presets": preset_seeds,
+    "fuzz_units": units_seeds,
+    "fuzz_preferences": preferences_seeds,
 }
 
 
