@@ -4,9 +4,9 @@
 // accessor, a save and a second load must neither crash nor hang, and what
 // the save wrote must load back to the same answers.
 //
-// The fuzz build does not lay out the shipped application folder, so there
-// is no default document to install over the user's: the input itself is
-// what the load reads.
+// The fuzzers live away from the shipped application folder, so there is no
+// default document to install over the user's: the input itself is what the
+// load reads.
 
 #include "FuzzSupport.h"
 
