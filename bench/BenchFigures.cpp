@@ -33,6 +33,12 @@ QString formatRate(double itemsPerSecond)
 
 } // namespace
 
+std::optional<HostSession> &BenchSession()
+{
+    static std::optional<HostSession> session;
+    return session;
+}
+
 bool FigureRegistry::Add(const Figure &figure)
 {
     figures().push_back(figure);
