@@ -52,12 +52,8 @@ public:
     QStringList FigureLines() const;
 
 private:
-    struct Result
-    {
-        double secondsPerItem = 0; // real time
-        double itemsPerSecond = 0;
-    };
-    std::map<std::string, Result> m_results;
+    //! Real time per item, by benchmark name.
+    std::map<std::string, double> m_secondsPerItem;
 };
 
 //! The editor's start-up that the benchmarks run under, with the shipped

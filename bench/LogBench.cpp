@@ -107,6 +107,8 @@ const bool figures =
 // session's own lines (plug-ins loaded at start-up, say) each begun and ended
 // once.
 const bool tornLineCheck = AddAfterRunCheck(QStringLiteral("log lines"), [] {
+    if (recordLog().isEmpty())
+        return QStringLiteral("not measured (filtered out)");
     QFile file(recordLog());
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("cannot read the log");
