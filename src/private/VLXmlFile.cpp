@@ -7,13 +7,75 @@
 #include <QTextStream>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <cstring>
+
 namespace VLXmlFile {
 
 namespace {
 
-// One cheap streaming pass that rejects what the DOM parser would choke on.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+// Finds the end of the next occurrence of a token, or the end of the text.
+const char *skipPast(const char *from, const char *end, QByteArrayView token)
+{
+    const char *found = std::search(from, end, token.begin(), token.end());
+    return found == end ? end : found + token.size();
+}
+
+// Whether a document surely stays within the depth limit, from one scan of
+// its bytes: start tags count up and end tags down, while comments, CDATA
+// sections, processing instructions and quoted attribute values are passed
+// over. A well-formed document is never deeper than the scan finds; for a
+// malformed one the parser fails anyway. A document type declaration could
+// add elements through its entities, so it is left to the full check.
+bool shallowByScan(const QByteArray &content)
+{
+    const char *p = content.constData();
+    const char *const end = p + content.size();
+    int depth = 0;
+    while ((p = static_cast<const char *>(memchr(p, '<', size_t(end - p))))) {
+        if (++p == end)
+            break;
+        const QByteArrayView rest(p, end - p);
+        if (*p == '/') {
+            --depth;
+            p = skipPast(p, end, ">");
+        } else if (*p == '?') {
+            p = skipPast(p, end, "?>");
+        } else if (rest.startsWith("!--")) {
+            p = skipPast(p, end, "-->");
+        } else if (rest.startsWith("![CDATA[")) {
+            p = skipPast(p, end, "]]>");
+        } else if (*p == '!') {
+            return false;
+        } else {
+            // A start tag: up to the '>' outside quotes.
+            while (p != end && *p != '>') {
+                if (*p == '"' || *p == '\'') {
+                    const char *close =
+                        static_cast<const char *>(memchr(p + 1, *p, size_t(end - p - 1)));
+                    p = close ? close : end;
+                }
+                if (p != end)
+                    ++p;
+            }
+            if (p != end && p[-1] != '/' && ++depth > MaxDepth)
+                return false;
+        }
+    }
+    return true;
+}
+#endif
+
+// One streaming pass that rejects what the DOM parser would choke on.
 bool isAcceptable(const QByteArray &content, bool namespaceProcessing)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // The DOM parser reads with this same stream reader, so it reports every
+    // error itself: only the depth is left to check, and a scan does that.
+    if (shallowByScan(content))
+        return true;
+#endif
     QXmlStreamReader reader(content);
     reader.setNamespaceProcessing(namespaceProcessing);
     int depth = 0;
