@@ -3,8 +3,12 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+#include <QTextCodec>
+#endif
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -67,6 +71,17 @@ bool shallowByScan(const QByteArray &content)
 }
 #endif
 
+// Whether the text stream can write the encoding that an XML declaration
+// names, by the rule the DOM writer uses.
+bool canWrite(const QString &encoding)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QStringConverter::encodingForName(encoding.toUtf8().constData()).has_value();
+#else
+    return QTextCodec::codecForName(encoding.toLatin1().constData()) != nullptr;
+#endif
+}
+
 // One streaming pass that rejects what the DOM parser would choke on.
 bool isAcceptable(const QByteArray &content, bool namespaceProcessing)
 {
@@ -124,6 +139,26 @@ void WriteDocument(const QDomDocument &document, QIODevice &device)
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     stream.setCodec("UTF-8");
 #endif
+    // The text goes out in the encoding that the XML declaration names. Qt
+    // writes one it does not know in UTF-8, below the old declaration, and
+    // each later load would misread every non-ASCII value: such a document
+    // is written with a declaration of UTF-8, which is what it then holds.
+    QDomProcessingInstruction declaration = document.firstChild().toProcessingInstruction();
+    if (declaration.target() == QLatin1String("xml")) {
+        static const QRegularExpression encodingPattern(
+            QStringLiteral("encoding\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)')"));
+        const QRegularExpressionMatch match = encodingPattern.match(declaration.data());
+        const int group = match.capturedLength(1) > 0 ? 1 : 2;
+        if (match.capturedLength(group) > 0 && !canWrite(match.captured(group))) {
+            QDomDocument copy = document.cloneNode(true).toDocument();
+            QString data = declaration.data();
+            data.replace(match.capturedStart(group), match.capturedLength(group),
+                         QStringLiteral("UTF-8"));
+            copy.firstChild().toProcessingInstruction().setData(data);
+            copy.save(stream, 4);
+            return;
+        }
+    }
     document.save(stream, 4);
 }
 
