@@ -4,12 +4,6 @@
 #include "VLExportSizes.h"
 #include "VelaTestSupport.h"
 
-#include <QFile>
-#include <QMap>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QSize>
-
 #include <functional>
 #include <stdexcept>
 

@@ -7,7 +7,6 @@
 #include "VLPluginLoader.h"
 #include "VelaTestSupport.h"
 
-#include <QBuffer>
 #include <QImage>
 
 class TestIOManager : public QObject
@@ -112,19 +111,6 @@ private Q_SLOTS:
             const QString other = format == QLatin1String("BMP") ? "PNG" : "BMP";
             QVERIFY(manager->GetInput(other)->Read(&buffer).isNull());
         }
-    }
-
-    // Last: the log it registers takes every later message of the program.
-    void releaseWritesItsLogLines()
-    {
-        GlobalApplicationData *data = GlobalApplicationData::Instance();
-        data->RegisterLogOutput(QStringLiteral("logs"));
-        startWith({});
-        VLIOManager::ReleaseInstance();
-        const QByteArray log = VelaTest::ReadFile(data->GetLogFileName());
-        const int destroy = log.indexOf("file=\"src\\VLIOManager.cpp\". Destroy\" \n");
-        const int destroyed = log.indexOf("file=\"src\\VLIOManager.cpp\". Destroyed\" \n");
-        QVERIFY2(destroy >= 0 && destroyed > destroy, log.constData());
     }
 };
 

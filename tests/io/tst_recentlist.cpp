@@ -4,11 +4,6 @@
 #include "VelaAllocationProbe.h"
 #include "VelaTestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSettings>
-#include <QSignalSpy>
-
 using Record = VLIOManager::RecentRecord;
 
 namespace {
@@ -24,28 +19,13 @@ QVariant stored(const QString &key)
     return QSettings(settingsFile(), QSettings::IniFormat).value(QStringLiteral("Recent/") + key);
 }
 
-// The stored form, built byte by byte: big-endian counts, UTF-16BE text.
-QByteArray int32(quint32 value)
-{
-    QByteArray bytes;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes += char((value >> shift) & 0xff);
-    return bytes;
-}
-
-QByteArray string(const QString &text)
-{
-    if (text.isNull())
-        return int32(0xffffffff);
-    QByteArray bytes = int32(quint32(text.size() * 2));
-    for (const QChar c : text)
-        bytes += char(c.unicode() >> 8) + QByteArray(1, char(c.unicode() & 0xff));
-    return bytes;
-}
+// The stored form: big-endian counts, UTF-16BE text.
+using VelaTest::BigEndian;
+using VelaTest::StreamString;
 
 QByteArray record(const QString &first, const QString &second)
 {
-    return string(first) + string(second);
+    return StreamString(first) + StreamString(second);
 }
 
 Record numbered(int i)
@@ -118,25 +98,25 @@ private Q_SLOTS:
         }();
 
         QTest::newRow("20 records")
-            << QVariant(int32(20) + numberedRecords(0, 20)) << int32(15) + numberedRecords(0, 15);
-        QTest::newRow("count cut short") << QVariant(QByteArray("\0\0", 2)) << int32(0);
+            << QVariant(BigEndian(20) + numberedRecords(0, 20)) << BigEndian(15) + numberedRecords(0, 15);
+        QTest::newRow("count cut short") << QVariant(QByteArray("\0\0", 2)) << BigEndian(0);
         QTest::newRow("negative count")
-            << QVariant(int32(0x80000000) + record("a", "b")) << int32(0);
+            << QVariant(BigEndian(0x80000000) + record("a", "b")) << BigEndian(0);
         // Records past the end of the data read as empty: 15 at most.
-        QTest::newRow("count 2^31-1") << QVariant(int32(0x7fffffff) + record("a", "b"))
-                                      << int32(15) + record("a", "b") + empty15;
+        QTest::newRow("count 2^31-1") << QVariant(BigEndian(0x7fffffff) + record("a", "b"))
+                                      << BigEndian(15) + record("a", "b") + empty15;
         QTest::newRow("second record cut")
-            << QVariant(int32(2) + record("a", "b") + int32(10) + "xy")
-            << int32(2) + record("a", "b") + record(QString(), "");
+            << QVariant(BigEndian(2) + record("a", "b") + BigEndian(10) + "xy")
+            << BigEndian(2) + record("a", "b") + record(QString(), "");
         QTest::newRow("string claims 4 GB")
-            << QVariant(int32(1) + int32(0xfffffffe) + QByteArray(64, 'z'))
-            << int32(1) + record(QString(), "");
+            << QVariant(BigEndian(1) + BigEndian(0xfffffffe) + QByteArray(64, 'z'))
+            << BigEndian(1) + record(QString(), "");
         // An odd length spoils only that string.
         QTest::newRow("odd length")
-            << QVariant(int32(1) + int32(3) + string("A")) << int32(1) + record(QString(), "A");
+            << QVariant(BigEndian(1) + BigEndian(3) + StreamString("A")) << BigEndian(1) + record(QString(), "A");
         // Text put into the file by hand is read as bytes: "hell" is a count.
         QTest::newRow("text") << QVariant(QStringLiteral("hello world"))
-                              << int32(15) + record(QString(), "") + empty15;
+                              << BigEndian(15) + record(QString(), "") + empty15;
     }
 
     void load()
@@ -224,17 +204,6 @@ private Q_SLOTS:
         manager->AddToRecent(numbered(3));
         QCOMPARE(changed.count(), 1);
         QCOMPARE(VelaTest::ReadFile(settingsFile()), text);
-    }
-
-    void restartKeepsEntriesAndResetsLimit()
-    {
-        filled(6)->SetRecentListLimit(5);
-        VLIOManager::ReleaseInstance();
-        QCOMPARE(stored("RecentLimit").toInt(), 5);
-        VLIOManager::InitInstance();
-        QCOMPARE(VLIOManager::Instance()->GetRecentLimit(), 15);
-        QCOMPARE(VLIOManager::Instance()->GetRecent().size(), 5);
-        QCOMPARE(VLIOManager::Instance()->GetRecent().first(), numbered(5));
     }
 };
 

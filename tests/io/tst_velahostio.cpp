@@ -5,9 +5,6 @@
 
 #include "VelaTestSupport.h"
 
-#include <QDir>
-#include <QSettings>
-
 namespace {
 
 QString dataFile(const QString &name)
@@ -18,8 +15,7 @@ QString dataFile(const QString &name)
 
 QByteArray velahost(const QStringList &arguments, int expectedExitCode = 0)
 {
-    const VelaTest::ChildResult result =
-        VelaTest::RunChild(VelaTest::AppFolder() + QStringLiteral("/velahost"), arguments);
+    const VelaTest::ChildResult result = VelaTest::RunHost(arguments);
     if (result.exitStatus != QProcess::NormalExit || result.exitCode != expectedExitCode) {
         qWarning("velahost %s: exit %d\n%s%s", qPrintable(arguments.join(QLatin1Char(' '))),
                  result.exitCode, result.standardOutput.constData(),
