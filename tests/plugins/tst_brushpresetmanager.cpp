@@ -9,9 +9,6 @@
 #include "VelaAllocationProbe.h"
 #include "private/BrushPresetManager_p.h"
 
-#include <QBuffer>
-#include <QRandomGenerator>
-
 #include <memory>
 
 // A brush class that no plug-in knows.
@@ -22,23 +19,12 @@ namespace {
 const QString tableSource = QStringLiteral("src\\factorymanagers\\BrushPresetManager.cpp");
 const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
 
-QByteArray bigEndian(quint32 value)
-{
-    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
-}
-
-// A stream string, byte by byte: big-endian byte count, then UTF-16BE.
-QByteArray streamString(const QString &text)
-{
-    QByteArray data = bigEndian(quint32(text.size()) * 2);
-    for (const QChar c : text)
-        data.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-    return data;
-}
+using VelaTest::BigEndian;
+using VelaTest::StreamString;
 
 QByteArray numberRecord(quint32 value)
 {
-    return streamString(QStringLiteral("Test.Number")) + bigEndian(value);
+    return StreamString(QStringLiteral("Test.Number")) + BigEndian(value);
 }
 
 QUuid presetId(quint32 counter)
@@ -76,7 +62,7 @@ struct NumberBrush
         : brush(BrushFactoryManager::instance()->create(QStringLiteral("Test.Number")))
     {
         QBuffer settings;
-        settings.setData(bigEndian(number));
+        settings.setData(BigEndian(number));
         settings.open(QIODevice::ReadOnly);
         brush->deserialize(&settings);
     }
@@ -170,7 +156,7 @@ private Q_SLOTS:
         fresh.CreatePreset(failing.brush);
         fresh.CreatePreset(nine.brush);
         LogCapture log;
-        QCOMPARE(serialized(fresh), stream + streamString(QStringLiteral("Test.Number"))
+        QCOMPARE(serialized(fresh), stream + StreamString(QStringLiteral("Test.Number"))
                                         + QByteArray::fromHex("fa17") + numberRecord(9));
         QCOMPARE(log.Messages(tableSource),
                  QStringList{QStringLiteral("Error serialize brush. Type ID: Test.Number")});
@@ -185,15 +171,15 @@ private Q_SLOTS:
         QTest::newRow("other version")
             << QByteArray("KVBrushPresetManager 1.00001") + five << QList<quint32>{};
         QTest::newRow("string length 0xFFFFFFF0")
-            << header + bigEndian(0xfffffff0) + QByteArray(16, 'x') << QList<quint32>{};
+            << header + BigEndian(0xfffffff0) + QByteArray(16, 'x') << QList<quint32>{};
         QTest::newRow("short length") << header + QByteArray(2, 0) << QList<quint32>{};
         // Qt reads no further than the length when it is odd.
-        QTest::newRow("odd length") << header + bigEndian(3) + five << QList<quint32>{5};
-        QTest::newRow("null string") << header + bigEndian(0xffffffff) + five << QList<quint32>{5};
+        QTest::newRow("odd length") << header + BigEndian(3) + five << QList<quint32>{5};
+        QTest::newRow("null string") << header + BigEndian(0xffffffff) + five << QList<quint32>{5};
         // The settings of an unknown type are read as the next record: here
         // an empty type identifier, skipped as well.
         QTest::newRow("unknown type")
-            << header + streamString(QStringLiteral("No.Such")) + bigEndian(0) + five
+            << header + StreamString(QStringLiteral("No.Such")) + BigEndian(0) + five
             << QList<quint32>{5};
         QTest::newRow("settings refused")
             << header + numberRecord(RefusedValue) + numberRecord(7) + five << QList<quint32>{7, 5};
@@ -243,7 +229,7 @@ private Q_SLOTS:
         table->RemovePreset(id);
         QVERIFY(table->Enumarate().empty());
         QVERIFY(deserialize(*table,
-                            header + streamString(QStringLiteral("Test.Flaky")) + bigEndian(2)));
+                            header + StreamString(QStringLiteral("Test.Flaky")) + BigEndian(2)));
         table.reset(new BrushPresetManager);
 
         QBuffer readOnly, writeOnly;

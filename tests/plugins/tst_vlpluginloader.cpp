@@ -6,9 +6,6 @@
 #include "PluginTestSupport.h"
 #include "VLPluginLoader.h"
 
-#include <QPluginLoader>
-#include <QSignalSpy>
-
 namespace {
 
 QStringList firstArguments(const QSignalSpy &spy)

@@ -7,9 +7,7 @@
 #include "GlobalApplicationData.h"
 #include "VelaUserParams.h"
 
-#include <QDir>
 #include <QDomDocument>
-#include <QRegularExpression>
 
 // Shared steps of the preference tests: the user's document in the sandbox,
 // documents written by hand and the library started as the editor does.
