@@ -16,7 +16,7 @@ VELA_TEST_BRUSH(StrangerBrush, "Test.Stranger")
 
 namespace {
 
-const QString tableSource = QStringLiteral("src\\factorymanagers\\BrushPresetManager.cpp");
+const QString tableSource = "src\\factorymanagers\\BrushPresetManager.cpp";
 const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
 
 using VelaTest::BigEndian;
@@ -24,7 +24,7 @@ using VelaTest::StreamString;
 
 QByteArray numberRecord(quint32 value)
 {
-    return StreamString(QStringLiteral("Test.Number")) + BigEndian(value);
+    return StreamString("Test.Number") + BigEndian(value);
 }
 
 QUuid presetId(quint32 counter)
@@ -59,7 +59,7 @@ bool deserialize(BrushPresetManager &table, const QByteArray &stream)
 struct NumberBrush
 {
     explicit NumberBrush(quint32 number)
-        : brush(BrushFactoryManager::instance()->create(QStringLiteral("Test.Number")))
+        : brush(BrushFactoryManager::instance()->create("Test.Number"))
     {
         QBuffer settings;
         settings.setData(BigEndian(number));
@@ -98,8 +98,7 @@ private Q_SLOTS:
         StrangerBrush stranger;
         QVERIFY(table.CreatePreset(nullptr).isNull() && log.lines.isEmpty());
         QVERIFY(table.CreatePreset(&stranger).isNull());
-        QCOMPARE(log.Messages(tableSource),
-                 QStringList{QStringLiteral("Error to create brush preset.")});
+        QCOMPARE(log.Messages(tableSource), QStringList{"Error to create brush preset."});
 
         // A failure takes no identifier. The first one is the null QUuid; its
         // brush tells it apart from a failure.
@@ -156,10 +155,10 @@ private Q_SLOTS:
         fresh.CreatePreset(failing.brush);
         fresh.CreatePreset(nine.brush);
         LogCapture log;
-        QCOMPARE(serialized(fresh), stream + StreamString(QStringLiteral("Test.Number"))
+        QCOMPARE(serialized(fresh), stream + StreamString("Test.Number")
                                         + QByteArray::fromHex("fa17") + numberRecord(9));
         QCOMPARE(log.Messages(tableSource),
-                 QStringList{QStringLiteral("Error serialize brush. Type ID: Test.Number")});
+                 QStringList{"Error serialize brush. Type ID: Test.Number"});
     }
 
     void readStreams_data()
@@ -179,8 +178,7 @@ private Q_SLOTS:
         // The settings of an unknown type are read as the next record: here
         // an empty type identifier, skipped as well.
         QTest::newRow("unknown type")
-            << header + StreamString(QStringLiteral("No.Such")) + BigEndian(0) + five
-            << QList<quint32>{5};
+            << header + StreamString("No.Such") + BigEndian(0) + five << QList<quint32>{5};
         QTest::newRow("settings refused")
             << header + numberRecord(RefusedValue) + numberRecord(7) + five << QList<quint32>{7, 5};
         QByteArray noise(4096, Qt::Uninitialized);
@@ -221,15 +219,14 @@ private Q_SLOTS:
     {
         // The flaky factory copies and releases once, then refuses.
         BrushFactoryManager *registry = BrushFactoryManager::instance();
-        IBrush *flaky = registry->create(QStringLiteral("Test.Flaky"));
+        IBrush *flaky = registry->create("Test.Flaky");
         auto table = std::make_unique<BrushPresetManager>();
         const QUuid id = table->CreatePreset(flaky);
         QVERIFY(table->GetBrush(id) && registry->release(flaky));
         LogCapture log;
         table->RemovePreset(id);
         QVERIFY(table->Enumarate().empty());
-        QVERIFY(deserialize(*table,
-                            header + StreamString(QStringLiteral("Test.Flaky")) + BigEndian(2)));
+        QVERIFY(deserialize(*table, header + StreamString("Test.Flaky") + BigEndian(2)));
         table.reset(new BrushPresetManager);
 
         QBuffer readOnly, writeOnly;
@@ -237,13 +234,12 @@ private Q_SLOTS:
         writeOnly.open(QIODevice::WriteOnly);
         QVERIFY(!table->Serialize(nullptr) && !table->Deserialize(nullptr));
         QVERIFY(!table->Serialize(&readOnly) && !table->Deserialize(&writeOnly));
-        const QString released = QStringLiteral("Error when release brush preset table.");
-        const QString null = QStringLiteral("Can't serialize to null device.");
-        QCOMPARE(
-            log.Messages(tableSource),
-            (QStringList{released, QStringLiteral("Destroy"), released, QStringLiteral("Destroyed"),
-                         null, null, QStringLiteral("IO Device not provide write functionality."),
-                         QStringLiteral("IO Device not provide read functionality.")}));
+        const QString released = "Error when release brush preset table.";
+        const QString null = "Can't serialize to null device.";
+        QCOMPARE(log.Messages(tableSource),
+                 (QStringList{released, "Destroy", released, "Destroyed", null, null,
+                              "IO Device not provide write functionality.",
+                              "IO Device not provide read functionality."}));
     }
 };
 
