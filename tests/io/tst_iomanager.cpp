@@ -66,14 +66,14 @@ private Q_SLOTS:
         QCOMPARE(manager->GetOutput(QStringLiteral("BothOut")), tool<IOutput>(0, 4));
         QCOMPARE(manager->GetOutput(QStringLiteral("OnlyOut")), tool<IOutput>(0, 3));
         // Names are exact: a writer's name finds no reader, case counts.
-        QVERIFY(!manager->GetInput(QStringLiteral("BothOut")));
-        QVERIFY(!manager->GetInput(QStringLiteral("same")));
+        QVERIFY(!manager->GetInput("BothOut"));
+        QVERIFY(!manager->GetInput("same"));
 
         // Plug-ins loaded later are not seen, not even by a second InitInstance.
         QCOMPARE(VLPluginLoader::Instance()->LoadPlugins({VELA_IMAGE_IO_PLUGIN}).size(), 1);
         VLIOManager::InitInstance();
         QCOMPARE(VLIOManager::Instance(), manager);
-        QVERIFY(!manager->GetInput(QStringLiteral("PNG")));
+        QVERIFY(!manager->GetInput("PNG"));
     }
 
     // Plug-in order first, then the order of the tools.

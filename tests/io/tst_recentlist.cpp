@@ -10,13 +10,13 @@ namespace {
 
 QString settingsFile()
 {
-    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/")
-           + QDir::separator() + QStringLiteral("settings.ini");
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/" + QDir::separator()
+           + "settings.ini";
 }
 
 QVariant stored(const QString &key)
 {
-    return QSettings(settingsFile(), QSettings::IniFormat).value(QStringLiteral("Recent/") + key);
+    return QSettings(settingsFile(), QSettings::IniFormat).value("Recent/" + key);
 }
 
 // The stored form: big-endian counts, UTF-16BE text.
@@ -71,9 +71,9 @@ private Q_SLOTS:
     void storedLayout()
     {
         VLIOManager *manager = VLIOManager::Instance();
-        manager->AddToRecent({QStringLiteral("C:/a.png"), QStringLiteral("PNG")});
-        manager->AddToRecent({QString(), QStringLiteral("")});
-        manager->AddToRecent({QString::fromUtf8("\xc3\xa9t\xc3\xa9"), QStringLiteral("x")});
+        manager->AddToRecent({"C:/a.png", "PNG"});
+        manager->AddToRecent({QString(), ""});
+        manager->AddToRecent({QString::fromUtf8("\xc3\xa9t\xc3\xa9"), "x"});
 
         // Count, then each record's two strings; null strings keep their marker.
         const QByteArray expected = QByteArray::fromHex("00000003"
@@ -97,8 +97,8 @@ private Q_SLOTS:
             return bytes;
         }();
 
-        QTest::newRow("20 records")
-            << QVariant(BigEndian(20) + numberedRecords(0, 20)) << BigEndian(15) + numberedRecords(0, 15);
+        QTest::newRow("20 records") << QVariant(BigEndian(20) + numberedRecords(0, 20))
+                                    << BigEndian(15) + numberedRecords(0, 15);
         QTest::newRow("count cut short") << QVariant(QByteArray("\0\0", 2)) << BigEndian(0);
         QTest::newRow("negative count")
             << QVariant(BigEndian(0x80000000) + record("a", "b")) << BigEndian(0);
@@ -112,8 +112,8 @@ private Q_SLOTS:
             << QVariant(BigEndian(1) + BigEndian(0xfffffffe) + QByteArray(64, 'z'))
             << BigEndian(1) + record(QString(), "");
         // An odd length spoils only that string.
-        QTest::newRow("odd length")
-            << QVariant(BigEndian(1) + BigEndian(3) + StreamString("A")) << BigEndian(1) + record(QString(), "A");
+        QTest::newRow("odd length") << QVariant(BigEndian(1) + BigEndian(3) + StreamString("A"))
+                                    << BigEndian(1) + record(QString(), "A");
         // Text put into the file by hand is read as bytes: "hell" is a count.
         QTest::newRow("text") << QVariant(QStringLiteral("hello world"))
                               << BigEndian(15) + record(QString(), "") + empty15;
@@ -127,8 +127,8 @@ private Q_SLOTS:
         VLIOManager::ReleaseInstance();
         {
             QSettings settings(settingsFile(), QSettings::IniFormat);
-            settings.setValue(QStringLiteral("Recent/RecentFiles"), value);
-            settings.setValue(QStringLiteral("Recent/RecentLimit"), 20);
+            settings.setValue("Recent/RecentFiles", value);
+            settings.setValue("Recent/RecentLimit", 20);
         }
         // A claimed length is never allocated ahead of the data.
         VelaAllocationProbe::Start();
@@ -152,8 +152,8 @@ private Q_SLOTS:
         manager->AddToRecent(numbered(3));
         QCOMPARE(manager->GetRecent().mid(0, 2), QList<Record>({numbered(3), numbered(14)}));
         QCOMPARE(manager->GetRecent().count(numbered(3)), 1);
-        manager->AddToRecent({numbered(3).first, QStringLiteral("JPEG")});
-        manager->AddToRecent({numbered(3).first.toUpper(), QStringLiteral("JPEG")});
+        manager->AddToRecent({numbered(3).first, "JPEG"});
+        manager->AddToRecent({numbered(3).first.toUpper(), "JPEG"});
         QCOMPARE(changed.count(), 18);
         QCOMPARE(manager->GetRecent().size(), 15);
         QCOMPARE(manager->GetRecent().last(), numbered(2));

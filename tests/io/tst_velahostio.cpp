@@ -9,8 +9,7 @@ namespace {
 
 QString dataFile(const QString &name)
 {
-    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/")
-           + QDir::separator() + name;
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/" + QDir::separator() + name;
 }
 
 QByteArray velahost(const QStringList &arguments, int expectedExitCode = 0)
@@ -40,7 +39,7 @@ private Q_SLOTS:
                  QByteArray("Limit: 15\n0\t/img/b.jpg\tJPEG\n1\t/img/a.png\tPNG\n"));
         QCOMPARE(velahost({"recent", "limit", "1"}), QByteArray("Limit: 1\n0\t/img/b.jpg\tJPEG\n"));
         // The run saved limit 1; the next one starts with 15, keeping the entry.
-        const QSettings settings(dataFile(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        const QSettings settings(dataFile("settings.ini"), QSettings::IniFormat);
         QCOMPARE(settings.value(QStringLiteral("Recent/RecentLimit")).toInt(), 1);
         QCOMPARE(velahost({"recent", "list"}), QByteArray("Limit: 15\n0\t/img/b.jpg\tJPEG\n"));
     }
