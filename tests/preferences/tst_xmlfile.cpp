@@ -69,21 +69,20 @@ private Q_SLOTS:
         QCOMPARE(::parses(content), parses);
     }
 
-    // Qt writes a document whose declaration names an encoding it does not
-    // know in UTF-8; the declaration then has to say so, or the next load
-    // misreads every non-ASCII value.
+    // Qt writes a document whose declaration names an encoding it cannot
+    // write in UTF-8; the declaration then has to say so, or the next load
+    // misreads every non-ASCII value. (Which encodings Qt writes depends on
+    // its version and build.)
     void declaredEncodingSurvivesSaving_data()
     {
         QTest::addColumn<QByteArray>("declared");
-        QTest::addColumn<QByteArray>("written");
-        QTest::newRow("unknown") << QByteArray("UTF-7") << QByteArray("UTF-8");
-        QTest::newRow("known") << QByteArray("ISO-8859-1") << QByteArray("ISO-8859-1");
-        QTest::newRow("UTF-8") << QByteArray("UTF-8") << QByteArray("UTF-8");
+        QTest::newRow("UTF-7") << QByteArray("UTF-7");
+        QTest::newRow("ISO-8859-1") << QByteArray("ISO-8859-1");
+        QTest::newRow("UTF-8") << QByteArray("UTF-8");
     }
     void declaredEncodingSurvivesSaving()
     {
         QFETCH(QByteArray, declared);
-        QFETCH(QByteArray, written);
         const QString value = QStringLiteral("Bilder/\u00dcbersicht");
         QDomDocument document;
         QVERIFY(document.setContent("<?xml version=\"1.0\" encoding=\"" + declared
@@ -95,8 +94,6 @@ private Q_SLOTS:
             QBuffer buffer(&saved);
             buffer.open(QIODevice::WriteOnly);
             VLXmlFile::WriteDocument(document, buffer);
-            QVERIFY2(saved.startsWith("<?xml version='1.0' encoding='" + written + "'?>"),
-                     saved.constData());
             QVERIFY(document.setContent(saved, true));
             QCOMPARE(document.documentElement().attribute(QStringLiteral("v")), value);
         }
