@@ -89,7 +89,10 @@ private:
     {
         if (bytes.size() > maxBytes)
             return;
-        m_entries[m_next] = {typeId, bytes};
+        // A copy of its own: a plug-in's identifier may live in the
+        // plug-in's memory, which goes when the plug-in is unloaded.
+        const QString kept = typeId.isNull() ? QString() : QString(typeId.unicode(), typeId.size());
+        m_entries[m_next] = {kept, bytes};
         m_next = (m_next + 1) % int(m_entries.size());
         m_longest = qMax(m_longest, qint64(bytes.size()));
     }
