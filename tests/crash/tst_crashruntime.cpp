@@ -8,6 +8,7 @@
 #include <iterator>
 #include <thread>
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,9 +26,8 @@ void say(char c)
 }
 
 // What a forked child of the test process said through its pipe, and how it
-// ended: the signal that ended it, or minus its exit code. A child that hangs
-// is ended by the alarm set before its body (a watchdog's own alarm replaces
-// it), and so ends by SIGALRM.
+// ended: the signal that ended it, or minus its exit code. A child that says
+// nothing more for a long time hung: it is killed and ends by SIGKILL.
 struct ChildEnd
 {
     int ending = 0;
@@ -47,16 +47,18 @@ ChildEnd runInChild(void (*body)())
             std::signal(signalNumber, SIG_DFL);
         close(fds[0]);
         s_pipe = fds[1];
-        alarm(30);
         body();
         _exit(0);
     }
     close(fds[1]);
+    pollfd readable = {fds[0], POLLIN, 0};
     char buffer[256];
-    ssize_t got;
-    while ((got = read(fds[0], buffer, sizeof(buffer))) > 0)
+    ssize_t got = 0;
+    while (poll(&readable, 1, 30000) > 0 && (got = read(fds[0], buffer, sizeof(buffer))) > 0)
         end.said.append(buffer, got);
     close(fds[0]);
+    // Harmless for a child that has ended: it is not reaped yet.
+    kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
     end.ending = WIFSIGNALED(status) ? WTERMSIG(status) : -WEXITSTATUS(status);
