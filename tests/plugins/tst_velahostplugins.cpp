@@ -34,9 +34,8 @@ private Q_SLOTS:
     {
         const QString file = VelaTest::Sandbox::Current()->Root() + "/sample.kvp";
         QCOMPARE(RunHost({"presets", "--create", file}).exitCode, 0);
-        // The header, then the first record's type: 13 UTF-16 code units.
-        QVERIFY(VelaTest::ReadFile(file).startsWith(
-            QByteArray("KVBrushPresetManager 1.00000\0\0\0\x1a\0V", 34)));
+        // The stream's bytes are the preset table's own test; the run below
+        // reads them back.
         // The session's log holds each step's line in the order the editor
         // starts up and shuts down; the registries write Destroy and Destroyed.
         const QString log = QString::fromUtf8(
