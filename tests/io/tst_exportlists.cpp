@@ -44,20 +44,11 @@ QByteArray userFile(const char *group, const QStringList &values)
     return text;
 }
 
-// The "key=value" lines of each section of an ini file, in file order.
-QMap<QString, QStringList> iniSections(const QString &path)
+// The bytes a save writes: the version, then the group's "key=value" lines.
+QByteArray saved(const char *group, const QStringList &lines)
 {
-    QMap<QString, QStringList> sections;
-    QString section;
-    const QList<QByteArray> lines = VelaTest::ReadFile(path).split('\n');
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith('['))
-            section = line.mid(1, line.size() - 2);
-        else if (!line.isEmpty())
-            sections[section] << line;
-    }
-    return sections;
+    return QByteArray("[General]\nVersion=2.3.0\n\n[") + group + "]\n" + lines.join('\n').toUtf8()
+           + '\n';
 }
 
 QString exceptionText(const std::function<void()> &call)
@@ -90,17 +81,15 @@ private Q_SLOTS:
         GlobalApplicationData::ReleaseInstance();
         QVERIFY(!resolutions && !sizes);
 
-        // Without the lists the static calls answer -1 and touch nothing.
+        // Without the lists the static calls answer -1 and touch nothing (the
+        // sizes' calls are written the same way).
         QFile::remove(resolutionFile());
         QFile::remove(sizeFile());
         QCOMPARE(VLExportResolutions::GetSize(), -1);
         QCOMPARE(VLExportResolutions::Get(0), QSize(-1, -1));
         QCOMPARE(VLExportResolutions::Add(QSize(10, 10)), -1);
         VLExportResolutions::Set(0, QSize(10, 10));
-        QCOMPARE(VLExportSizes::GetSize(), -1);
-        QCOMPARE(VLExportSizes::Get(0), qint64(-1));
-        QCOMPARE(VLExportSizes::Add(10), -1);
-        VLExportSizes::Remove(0);
+        VLExportResolutions::Remove(0);
         QVERIFY(!QFile::exists(resolutionFile()) && !QFile::exists(sizeFile()));
     }
 
@@ -112,15 +101,9 @@ private Q_SLOTS:
                  Sizes({QSize(800, 600), QSize(1920, 1080), QSize(1024, 768)}));
         QCOMPARE(VLExportSizes::GetList(), Bytes({1048576, 5242880}));
 
-        const QMap<QString, QStringList> resolutions = iniSections(resolutionFile());
-        QCOMPARE(resolutions.keys(), QStringList({"General", "Resolutions"}));
-        QCOMPARE(resolutions.value("General"), QStringList({"Version=2.3.0"}));
-        QCOMPARE(resolutions.value("Resolutions"),
-                 QStringList({"0=800x600", "1=1920x1080", "2=1024x768"}));
-        const QMap<QString, QStringList> sizes = iniSections(sizeFile());
-        QCOMPARE(sizes.keys(), QStringList({"General", "Sizes"}));
-        QCOMPARE(sizes.value("General"), QStringList({"Version=2.3.0"}));
-        QCOMPARE(sizes.value("Sizes"), QStringList({"0=1048576", "1=5242880"}));
+        QCOMPARE(VelaTest::ReadFile(resolutionFile()),
+                 saved("Resolutions", {"0=800x600", "1=1920x1080", "2=1024x768"}));
+        QCOMPARE(VelaTest::ReadFile(sizeFile()), saved("Sizes", {"0=1048576", "1=5242880"}));
     }
 
     void userFileWithVersionIsTakenAsIs()
@@ -136,9 +119,8 @@ private Q_SLOTS:
 
         // The save counts three keys and removes key 2 only: key 3 stays.
         VLExportResolutions::Remove(0);
-        QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
-                 QStringList({"0=800x400", "3=1024x768"}));
-        QCOMPARE(iniSections(resolutionFile()).value("General"), QStringList({"Version=2.3.0"}));
+        QCOMPARE(VelaTest::ReadFile(resolutionFile()),
+                 saved("Resolutions", {"0=800x400", "3=1024x768"}));
     }
 
     // Each stored value is followed by a valid one, which loads either way;
@@ -150,13 +132,11 @@ private Q_SLOTS:
         QTest::newRow("spaces") << "1920 x 1080" << QSize(1920, 1080);
         QTest::newRow("smallest") << "1x1" << QSize(1, 1);
         QTest::newRow("largest") << "10000x10000" << QSize(10000, 10000);
-        QTest::newRow("plus sign") << "+5x10" << QSize(5, 10);
         QTest::newRow("capital X") << "1920X1080" << QSize();
         QTest::newRow("zero width") << "0x100" << QSize();
         QTest::newRow("too wide") << "10001x5" << QSize();
         QTest::newRow("too high") << "5x10001" << QSize();
         QTest::newRow("three parts") << "1x2x3" << QSize();
-        QTest::newRow("fraction") << "100.5x100" << QSize();
         QTest::newRow("empty") << "" << QSize();
     }
 
@@ -169,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(VLExportResolutions::GetList(), loaded);
 
         VLExportResolutions::Set(loaded.size() - 1, QSize(8, 8));
-        QCOMPARE(iniSections(resolutionFile()).value("Resolutions").size(), loaded.size());
+        QCOMPARE(VelaTest::ReadFile(resolutionFile()).count('\n'), 4 + loaded.size());
     }
 
     void parseSize_data()
@@ -179,9 +159,7 @@ private Q_SLOTS:
         QTest::newRow("spaces") << " 42 " << Q_INT64_C(42);
         QTest::newRow("largest") << "9223372036854775807" << Q_INT64_C(9223372036854775807);
         QTest::newRow("zero") << "0" << Q_INT64_C(0);
-        QTest::newRow("fraction") << "12.5" << Q_INT64_C(0);
         QTest::newRow("too large") << "9223372036854775808" << Q_INT64_C(0);
-        QTest::newRow("hexadecimal") << "0x10" << Q_INT64_C(0);
     }
 
     void parseSize()
@@ -202,8 +180,8 @@ private Q_SLOTS:
         QCOMPARE(VLExportResolutions::Add(QSize(800, 600)), 2);
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(inserted.at(0).at(0).toInt(), 2);
-        QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
-                 QStringList({"0=640x480", "1=800x400", "2=800x600", "3=1024x768"}));
+        QCOMPARE(VelaTest::ReadFile(resolutionFile()),
+                 saved("Resolutions", {"0=640x480", "1=800x400", "2=800x600", "3=1024x768"}));
         QCOMPARE(VLExportResolutions::Add(QSize(4000, 1)), 4);
         QCOMPARE(VLExportSizes::Add(200), 2);
         // A 64-bit value compares as a whole.
@@ -216,13 +194,15 @@ private Q_SLOTS:
 
     void indexedInsertSetRemove()
     {
-        restart(userFile("Resolutions", {"640x480", "800x600"}), userFile("Sizes", {"100", "200"}));
+        // Both lists share this code; the resolutions show it.
+        restart(userFile("Resolutions", {"640x480", "800x600"}));
         VLExportResolutions *list = VLExportResolutions::GetInstance();
         QSignalSpy inserted(list, &VLExportResolutions::Inserted);
         QSignalSpy changed(list, &VLExportResolutions::Changhed);
         QSignalSpy removed(list, &VLExportResolutions::Removed);
 
-        // Indexes are clamped; values are kept unchecked.
+        // Indexes are clamped; values are kept unchecked (and refused by the
+        // next start, as the parse rows show).
         VLExportResolutions::Add(-5, QSize(1, 1));
         VLExportResolutions::Add(1000, QSize(0, 20000));
         VLExportResolutions::Set(1, QSize(640, 481));
@@ -236,21 +216,8 @@ private Q_SLOTS:
         QCOMPARE(changed.at(0).at(0).toInt(), 1);
         QCOMPARE(removed.count(), 1);
         QCOMPARE(removed.at(0).at(0).toInt(), 2);
-        QCOMPARE(iniSections(resolutionFile()).value("Resolutions"),
-                 QStringList({"0=1x1", "1=640x481", "2=0x20000"}));
-
-        QSignalSpy sizeChanged(VLExportSizes::GetInstance(), &VLExportSizes::Changhed);
-        VLExportSizes::Add(1000, -3);
-        VLExportSizes::Set(0, 101);
-        VLExportSizes::Remove(1);
-        QCOMPARE(sizeChanged.count(), 1);
-        QCOMPARE(iniSections(sizeFile()).value("Sizes"), QStringList({"0=101", "1=-3"}));
-
-        // The next start loads every change, and refuses the unchecked values.
-        GlobalApplicationData::ReleaseInstance();
-        GlobalApplicationData::InitInstance();
-        QCOMPARE(VLExportResolutions::GetList(), Sizes({QSize(1, 1), QSize(640, 481)}));
-        QCOMPARE(VLExportSizes::GetList(), Bytes({101}));
+        QCOMPARE(VelaTest::ReadFile(resolutionFile()),
+                 saved("Resolutions", {"0=1x1", "1=640x481", "2=0x20000"}));
     }
 
     void equalSetWritesNothingGetThrows()
@@ -267,12 +234,11 @@ private Q_SLOTS:
         QCOMPARE(VelaTest::ReadFile(resolutionFile()), resolutions);
         QCOMPARE(VelaTest::ReadFile(sizeFile()), sizes);
 
-        const QString resolutionText = QStringLiteral("resolution index is out of range");
-        QCOMPARE(exceptionText([] { VLExportResolutions::Get(1); }), resolutionText);
-        QCOMPARE(exceptionText([] { VLExportResolutions::Get(-1); }), resolutionText);
-        const QString sizeText = QStringLiteral("size index is out of range");
-        QCOMPARE(exceptionText([] { VLExportSizes::Get(1); }), sizeText);
-        QCOMPARE(exceptionText([] { VLExportSizes::Get(-1); }), sizeText);
+        // Both lists share the index check: each bound once.
+        QCOMPARE(exceptionText([] { VLExportResolutions::Get(1); }),
+                 QStringLiteral("resolution index is out of range"));
+        QCOMPARE(exceptionText([] { VLExportSizes::Get(-1); }),
+                 QStringLiteral("size index is out of range"));
     }
 };
 
