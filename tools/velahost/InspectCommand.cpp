@@ -105,7 +105,8 @@ void reportRecent(QTextStream &out, const QString &folder)
     const QList<VLIOManager::RecentRecord> recent = VLReadRecentFiles(folder + fileName);
     const QSettings settings(folder + fileName, QSettings::IniFormat);
     out << fileName << ": " << recent.size() << " recent files (saved limit "
-        << settings.value(QStringLiteral("Recent/RecentLimit")).toString() << ")\n";
+        << settings.value(QStringLiteral("Recent/RecentLimit"), QStringLiteral("none")).toString()
+        << ")\n";
     for (int i = 0; i < recent.size(); ++i)
         out << "    " << i << '\t' << recent.at(i).first << '\t' << recent.at(i).second << '\n';
 }
