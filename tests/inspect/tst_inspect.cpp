@@ -8,15 +8,7 @@
 
 #include "UnitConverter.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
-
 namespace {
-
-VelaTest::ChildResult velahost(const QStringList &arguments)
-{
-    return VelaTest::RunChild(VelaTest::AppFolder() + QStringLiteral("/velahost"), arguments);
-}
 
 // Every entry below the folder, the folder itself included: path, size,
 // modification time and content. A file made and removed again still
@@ -63,14 +55,14 @@ private Q_SLOTS:
                                          {"export", "add", "1000x20"},
                                          {"export", "add", "300000"}};
         for (const QStringList &run : runs)
-            QCOMPARE(velahost(run).exitCode, 0);
+            QCOMPARE(VelaTest::RunHost(run).exitCode, 0);
         UnitItem chain;
         chain.name = QStringLiteral("Chain");
         chain.abbr = QStringLiteral("ch");
         chain.factor = 1.0f / 792.0f;
         QVERIFY(SaveUnits({chain}, m_dataFolder + QStringLiteral("units_user.ini")));
         // The last run leaves its log and a dump.
-        QCOMPARE(velahost({"crash", "null-write"}).exitStatus, QProcess::CrashExit);
+        QCOMPARE(VelaTest::RunHost({"crash", "null-write"}).exitStatus, QProcess::CrashExit);
     }
 
     void report_data()
@@ -121,8 +113,8 @@ private Q_SLOTS:
 
         const QString inspected = folder.isEmpty() ? m_dataFolder : folder;
         const QByteArray before = folderState(inspected);
-        const VelaTest::ChildResult result =
-            velahost(folder.isEmpty() ? QStringList{"inspect"} : QStringList{"inspect", folder});
+        const VelaTest::ChildResult result = VelaTest::RunHost(
+            folder.isEmpty() ? QStringList{"inspect"} : QStringList{"inspect", folder});
         QCOMPARE(folderState(inspected), before);
 
         const QString report = QString::fromUtf8(result.standardOutput);
