@@ -76,21 +76,14 @@ void writeDocument(const QString &path, const QString &version)
     xml.writeEndDocument();
 }
 
+// Written by the library's own units writer.
 void writeUnits(const QString &path)
 {
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    QXmlStreamWriter xml(&file);
-    xml.setAutoFormatting(true);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("units"));
-    for (int unit = 0; unit < unitCount; ++unit) {
-        xml.writeEmptyElement(QStringLiteral("unit"));
-        xml.writeAttribute(QStringLiteral("name"), QStringLiteral("unit %1").arg(unit));
-        xml.writeAttribute(QStringLiteral("abbr"), QStringLiteral("u%1").arg(unit));
-        xml.writeAttribute(QStringLiteral("factor"), QString::number(1.0 + unit / 8.0));
-    }
-    xml.writeEndDocument();
+    QList<UnitItem> units;
+    for (int unit = 0; unit < unitCount; ++unit)
+        units.append({QStringLiteral("unit %1").arg(unit), QStringLiteral("u%1").arg(unit),
+                      float(1.0 + unit / 8.0), false});
+    SaveUnits(units, path);
 }
 
 // Copies of the shipped plug-ins, taken in turn, under names of their own.
