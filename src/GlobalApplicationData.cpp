@@ -10,6 +10,7 @@
 #include "private/GlobalApplicationData_p.h"
 #include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
+#include "private/VLPreferenceMap_p.h"
 #include "private/VLXmlFile_p.h"
 
 #include <QColor>
@@ -244,9 +245,15 @@ bool GlobalApplicationData::IsAppDataFolderExists() const
     const AppDataLocation location = appDataLocation();
     if (!QDir(location.base).exists(appDataFolderBelowBase(location)))
         return false;
-    // Found: the suffix stays as written, with forward slashes.
-    d->appDataFolderPath = location.base + location.suffix;
+    d->appDataFolderPath = VLExpectedAppDataFolderPath();
     return true;
+}
+
+QString VLExpectedAppDataFolderPath()
+{
+    // The suffix stays as written, with forward slashes.
+    const AppDataLocation location = appDataLocation();
+    return location.base + location.suffix;
 }
 
 bool GlobalApplicationData::MakeAppDataFolder(const QString &path)
@@ -427,9 +434,7 @@ QString GlobalApplicationData::GetDomDocumentVersion(QFile &file)
     Q_D(GlobalApplicationData);
     if (!VLXmlFile::Parse(file, *d->preferences, true))
         return QString();
-    return d->preferences->documentElement()
-        .firstChildElement(QStringLiteral("file_version"))
-        .attribute(valueAttribute);
+    return VLPreferenceMap::DocumentVersion(*d->preferences);
 }
 
 void GlobalApplicationData::LoadDomDocument()

@@ -68,6 +68,16 @@ QString wideText(const wchar_t *text)
     return text ? QString::fromWCharArray(text) : QString();
 }
 
+QString dumpsFolderName()
+{
+    return QStringLiteral("dumps");
+}
+
+QStringList dumpFilePattern()
+{
+    return QStringList(QStringLiteral("*.dmp"));
+}
+
 // The folder for a new dump, emptied of earlier dumps; the temporary folder
 // (left as it is) when there is no application data object.
 QString dumpFolder()
@@ -77,13 +87,11 @@ QString dumpFolder()
         return QDir::tempPath();
 
     QString folder = data->GetAppDataFolderPath();
-    const QString dumps = QStringLiteral("dumps");
-    if (QFileInfo(folder + dumps).isDir() || QDir(folder).mkpath(dumps))
-        folder += dumps;
+    if (QFileInfo(folder + dumpsFolderName()).isDir() || QDir(folder).mkpath(dumpsFolderName()))
+        folder += dumpsFolderName();
 
     const QDir dir(folder);
-    const QStringList oldDumps =
-        dir.entryList(QStringList(QStringLiteral("*.dmp")), QDir::Files, QDir::NoSort);
+    const QStringList oldDumps = dir.entryList(dumpFilePattern(), QDir::Files, QDir::NoSort);
     for (const QString &name : oldDumps)
         QFile::remove(dir.filePath(name));
     return folder;
@@ -94,6 +102,14 @@ QString dumpFolder()
 VLCrashHandler::~VLCrashHandler()
 {
     VL_LOG(QStringLiteral("Destroyed"));
+}
+
+QFileInfoList VLCrashHandler::DumpsIn(const QString &dataFolder)
+{
+    QFileInfoList dumps;
+    for (const QString &folder : {dataFolder + dumpsFolderName(), dataFolder})
+        dumps += QDir(folder).entryInfoList(dumpFilePattern(), QDir::Files, QDir::Name);
+    return dumps;
 }
 
 void VLCrashHandler::InstallProcessHandlers()

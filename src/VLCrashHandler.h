@@ -11,6 +11,7 @@
 #include "VelaGlobalExport.h"
 #include "private/VLCrashRuntime_p.h"
 
+#include <QFileInfoList>
 #include <QString>
 
 #include <cstdint>
@@ -50,6 +51,11 @@ public:
     //! dump was written. The exception may be null.
     VELAGLOBAL_EXPORT static QString
     WriteMinidump(VLCrashRuntime::EXCEPTION_POINTERS *exceptionPointers);
+
+    //! The dumps that the writer may have left for a per-user data folder:
+    //! those of its "dumps" folder, then those of the folder itself (where
+    //! they go when "dumps" cannot be made). Only looks.
+    VELAGLOBAL_EXPORT static QFileInfoList DumpsIn(const QString &dataFolder);
 
 private:
     static VLCrashRuntime::LONG VL_CRASH_CALLBACK

@@ -94,6 +94,13 @@ QByteArray storedBytes(const QVariant &value)
 
 } // namespace
 
+QList<VLIOManager::RecentRecord> VLReadRecentFiles(const QString &fileName)
+{
+    const QSettings settings(fileName, QSettings::IniFormat);
+    return readRecentList(storedBytes(settings.value(QStringLiteral("Recent/RecentFiles"))),
+                          startRecentLimit);
+}
+
 VLIOManagerPrivate::VLIOManagerPrivate(VLIOManager *owner)
     : owner(owner)
 {
@@ -128,11 +135,8 @@ void VLIOManagerPrivate::ScanPlugins()
 
 void VLIOManagerPrivate::LoadRecent()
 {
-    QSettings settings(recentFileName(), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Recent"));
     limit = startRecentLimit;
-    recent = readRecentList(storedBytes(settings.value(QStringLiteral("RecentFiles"))), limit);
-    settings.endGroup();
+    recent = VLReadRecentFiles(recentFileName());
     Q_EMIT owner->RecentListChanged();
 }
 

@@ -82,4 +82,9 @@ public:
     std::unique_ptr<QDomDocument> preferences;
 };
 
+//! The per-user data folder that IsAppDataFolderExists() looks for, named as
+//! it names a found one. Nothing is checked or created: for tools that must
+//! leave a user's folder as it is.
+VELAGLOBAL_EXPORT QString VLExpectedAppDataFolderPath();
+
 #endif // GLOBALAPPLICATIONDATA_P_H

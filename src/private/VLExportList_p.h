@@ -98,10 +98,26 @@ public:
     {
         fileName = path;
         items.clear();
-        if (ReadUserFile())
+        if (const std::optional<QList<Item>> userList = ReadUserList(path)) {
+            items = *userList;
             return;
-        ReadEntries(QSettings(QString::fromLatin1(Traits::defaultResource), QSettings::IniFormat));
+        }
+        ReadEntries(QSettings(QString::fromLatin1(Traits::defaultResource), QSettings::IniFormat),
+                    items);
         Save();
+    }
+
+    //! The entries of the user's file as the load takes them, or nothing when
+    //! the file is no user list (the load then seeds the defaults). Only
+    //! reads the file.
+    static std::optional<QList<Item>> ReadUserList(const QString &path)
+    {
+        const QSettings settings(path, QSettings::IniFormat);
+        if (!settings.contains(VersionKey()))
+            return std::nullopt;
+        QList<Item> list;
+        ReadEntries(settings, list);
+        return list;
     }
 
     void Save() const
@@ -123,18 +139,9 @@ private:
 
     bool IsValidIndex(int index) const { return index >= 0 && index < items.size(); }
 
-    bool ReadUserFile()
-    {
-        const QSettings settings(fileName, QSettings::IniFormat);
-        if (!settings.contains(VersionKey()))
-            return false;
-        ReadEntries(settings);
-        return true;
-    }
-
     // Appends the valid numbered entries; the first missing index ends the
     // list, invalid values are skipped.
-    void ReadEntries(const QSettings &settings)
+    static void ReadEntries(const QSettings &settings, QList<Item> &list)
     {
         const QString prefix = QString::fromLatin1(Traits::group) + QLatin1Char('/');
         for (int i = 0;; ++i) {
@@ -142,7 +149,7 @@ private:
             if (!settings.contains(key))
                 break;
             if (const std::optional<Item> item = Traits::Parse(settings.value(key)))
-                items.append(*item);
+                list.append(*item);
         }
     }
 };

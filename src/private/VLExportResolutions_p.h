@@ -26,8 +26,8 @@ struct VLExportResolutionsTraits
     static constexpr char outOfRangeText[] = "resolution index is out of range";
 
     //! "1920x1080" (spaces ignored), each side 1..10000; nothing otherwise.
-    static std::optional<QSize> Parse(const QVariant &stored);
-    static QVariant ToStored(const QSize &size);
+    VELAGLOBAL_EXPORT static std::optional<QSize> Parse(const QVariant &stored);
+    VELAGLOBAL_EXPORT static QVariant ToStored(const QSize &size);
     static int SortKey(const QSize &size) { return size.width(); }
 };
 

@@ -26,7 +26,7 @@ struct VLExportSizesTraits
     static constexpr char outOfRangeText[] = "size index is out of range";
 
     //! A positive whole number; nothing otherwise.
-    static std::optional<qint64> Parse(const QVariant &stored);
+    VELAGLOBAL_EXPORT static std::optional<qint64> Parse(const QVariant &stored);
     static QVariant ToStored(qint64 size) { return QVariant(qlonglong(size)); }
     static qint64 SortKey(qint64 size) { return size; }
 };

@@ -9,6 +9,7 @@
 #define VLIOMANAGER_P_H
 
 #include "VLIOManager.h"
+#include "VelaGlobalExport.h"
 
 #include <QList>
 #include <QMap>
@@ -30,5 +31,9 @@ public:
     void LoadRecent();
     void SaveRecent() const;
 };
+
+//! The recent list of a "settings.ini" as a new manager loads it: newest
+//! first, at most the start limit of records. Only reads the file.
+VELAGLOBAL_EXPORT QList<VLIOManager::RecentRecord> VLReadRecentFiles(const QString &fileName);
 
 #endif // VLIOMANAGER_P_H

@@ -13,6 +13,9 @@ constexpr int writeWaitMs = 2000;
 
 std::atomic<void (*)()> s_lockedWriteHook{nullptr};
 
+// "24-05-2015_09-07-31.txt": the local time the run's log was opened.
+const QString logFileNamePattern = QStringLiteral("dd-MM-yyyy_hh-mm-ss'.txt'");
+
 } // namespace
 
 void VLLogFile::Open(const QString &folder)
@@ -87,5 +90,10 @@ void VLLogFile::SetLockedWriteHook(void (*hook)())
 
 QString VLLogFile::FileNameFor(const QDateTime &time)
 {
-    return QStringLiteral("%1.txt").arg(time.toString(QStringLiteral("dd-MM-yyyy_hh-mm-ss")));
+    return time.toString(logFileNamePattern);
+}
+
+QDateTime VLLogFile::TimeOfFileName(const QString &fileName)
+{
+    return QDateTime::fromString(fileName, logFileNamePattern);
 }

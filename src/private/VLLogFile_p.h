@@ -10,6 +10,7 @@
 
 #include "VelaGlobalExport.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QMutex>
 #include <QString>
@@ -50,6 +51,9 @@ public:
 
     //! The file name of a log opened at the given moment.
     static QString FileNameFor(const QDateTime &time);
+    //! The moment a log of that file name was opened; invalid for a name
+    //! that is no log's.
+    VELAGLOBAL_EXPORT static QDateTime TimeOfFileName(const QString &fileName);
 
 private:
     bool LockForWrite();

@@ -3,6 +3,8 @@
 
 #include "private/GlobalApplicationData_p.h"
 
+#include <QDomDocument>
+#include <QDomElement>
 #include <QMutexLocker>
 
 QMap<QString, QString> VLPreferenceMap::Parameters(const GlobalApplicationData &data)
@@ -18,4 +20,12 @@ void VLPreferenceMap::SetParameter(GlobalApplicationData &data, const QString &k
     GlobalApplicationDataPrivate *d = data.d_func();
     QMutexLocker locker(&d->dataMutex);
     d->parameters.insert(key, value);
+}
+
+QString VLPreferenceMap::DocumentVersion(const QDomDocument &document)
+{
+    // Only the first such element of the root counts.
+    return document.documentElement()
+        .firstChildElement(QStringLiteral("file_version"))
+        .attribute(QStringLiteral("value"));
 }

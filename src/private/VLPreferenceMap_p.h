@@ -14,6 +14,7 @@
 #include <QString>
 
 class GlobalApplicationData;
+class QDomDocument;
 
 /*
     Untyped access to the preference parameter map, for the host tool and
@@ -25,6 +26,8 @@ public:
     static QMap<QString, QString> Parameters(const GlobalApplicationData &data);
     //! Changes the map only, as the typed setters do.
     static void SetParameter(GlobalApplicationData &data, const QString &key, const QString &value);
+    //! The "file_version" value of a preferences document, or an empty string.
+    static QString DocumentVersion(const QDomDocument &document);
 };
 
 #endif // VLPREFERENCEMAP_P_H

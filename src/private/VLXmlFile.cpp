@@ -83,7 +83,7 @@ bool canWrite(const QString &encoding)
 }
 
 // One streaming pass that rejects what the DOM parser would choke on.
-bool isAcceptable(const QByteArray &content, bool namespaceProcessing)
+bool isAcceptable(const QByteArray &content, bool namespaceProcessing, ParseError &error)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     // The DOM parser reads with this same stream reader, so it reports every
@@ -98,7 +98,7 @@ bool isAcceptable(const QByteArray &content, bool namespaceProcessing)
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
             if (++depth > MaxDepth)
-                return false;
+                reader.raiseError(QStringLiteral("elements nested deeper than %1").arg(MaxDepth));
             break;
         case QXmlStreamReader::EndElement:
             --depth;
@@ -107,21 +107,39 @@ bool isAcceptable(const QByteArray &content, bool namespaceProcessing)
             break;
         }
     }
-    return !reader.hasError();
+    if (!reader.hasError())
+        return true;
+    error = {reader.errorString(), reader.lineNumber(), reader.columnNumber()};
+    return false;
+}
+
+bool refuse(ParseError *error, const ParseError &reason)
+{
+    if (error)
+        *error = reason;
+    return false;
 }
 
 } // namespace
 
-bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing)
+bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseError *error)
 {
     if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
-        return false;
+        return refuse(error, {file.errorString()});
+    const QString tooLarge = QStringLiteral("larger than %1 bytes").arg(MaxFileSize);
     if (file.size() > MaxFileSize)
-        return false;
+        return refuse(error, {tooLarge});
     const QByteArray content = file.read(MaxFileSize + 1);
-    if (content.size() > MaxFileSize || !isAcceptable(content, namespaceProcessing))
-        return false;
-    return document.setContent(content, namespaceProcessing);
+    if (content.size() > MaxFileSize)
+        return refuse(error, {tooLarge});
+    ParseError reason;
+    if (!isAcceptable(content, namespaceProcessing, reason))
+        return refuse(error, reason);
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(content, namespaceProcessing, &reason.message, &line, &column))
+        return refuse(error, {reason.message, line, column});
+    return true;
 }
 
 bool WriteAtomically(const QString &path, const std::function<void(QIODevice &)> &write)

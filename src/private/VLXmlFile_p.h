@@ -10,6 +10,7 @@
 
 #include "VelaGlobalExport.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -17,7 +18,6 @@
 class QDomDocument;
 class QFile;
 class QIODevice;
-class QString;
 
 /*
     Reading and writing the library's small XML files (preferences document,
@@ -32,10 +32,20 @@ constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 //! quadratically with depth, and no file of the library nests deeper than 4.
 constexpr int MaxDepth = 64;
 
+//! Why a file was refused; line and column are 0 where there is no place.
+struct ParseError
+{
+    QString message;
+    qint64 line = 0;
+    qint64 column = 0;
+};
+
 //! Parses the file into the document, opening it read-only if it is not
 //! open (it stays open). False for an unreadable, malformed, too large or
-//! too deeply nested file; the document's content is then unspecified.
-VELAGLOBAL_EXPORT bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing);
+//! too deeply nested file; the document's content is then unspecified, and
+//! error, if given, says why.
+VELAGLOBAL_EXPORT bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing,
+                             ParseError *error = nullptr);
 
 //! Replaces the file at path with what write() produces: written to a
 //! temporary file beside it and renamed over it only once complete. False

@@ -197,12 +197,9 @@ VELAHOST_COMMAND(checkPlugin, "check-plugin", "check-plugin FILE...",
                  "each through its settings bytes; fails on a refused file or a broken round trip.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Check plug-in files before shipping them."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Plug-in files."),
-                                 QStringLiteral("FILE..."));
-    parser.process(context.arguments);
-    const QStringList files = parser.positionalArguments();
+    const QStringList files = ParseHostArguments(
+        parser, context, QStringLiteral("Check plug-in files before shipping them."),
+        {{QStringLiteral("files"), QStringLiteral("Plug-in files."), QStringLiteral("FILE...")}});
     if (files.isEmpty()) {
         context.err << "velahost check-plugin: no plug-in file given\n";
         return 2;

@@ -225,16 +225,12 @@ VELAHOST_COMMAND(crash, "crash", "crash KIND [--after-release]",
                  "Start the library as the editor does, then fail in the given way.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Fail in a given way.\n\n") + kindList());
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("How to fail."));
     const QCommandLineOption afterRelease(
         QStringLiteral("after-release"),
         QStringLiteral("Fail after the application data object is gone."));
-    parser.addOption(afterRelease);
-    parser.process(context.arguments);
-
-    const QStringList positional = parser.positionalArguments();
+    const QStringList positional = ParseHostArguments(
+        parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
+        {{QStringLiteral("kind"), QStringLiteral("How to fail.")}}, {afterRelease});
     const auto kind = positional.size() == 1 ? kinds().find(positional.first()) : kinds().end();
     if (kind == kinds().end()) {
         context.err << "velahost crash: name one kind\n\n" << kindList();

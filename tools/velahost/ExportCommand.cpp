@@ -50,15 +50,11 @@ VELAHOST_COMMAND(exportLists, "export",
                  "Show or edit the export-and-share lists: resolutions (WxH) and file sizes.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The export-and-share lists."));
-    parser.addHelpOption();
     const QCommandLineOption sizesOption(QStringLiteral("sizes"),
                                          QStringLiteral("Remove from the size list."));
-    parser.addOption(sizesOption);
-    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("list, add or remove"));
-    parser.process(context.arguments);
-
-    const QStringList arguments = parser.positionalArguments();
+    const QStringList arguments = ParseHostArguments(
+        parser, context, QStringLiteral("The export-and-share lists."),
+        {{QStringLiteral("action"), QStringLiteral("list, add or remove")}}, {sizesOption});
     const QString action = arguments.value(0, QStringLiteral("list"));
     const HostSession session;
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "HostCommand.h"
 
+#include <QCommandLineParser>
+
 #include <algorithm>
 
 namespace {
@@ -34,4 +36,17 @@ QList<HostCommand> HostCommandRegistry::All()
     std::sort(list.begin(), list.end(),
               [](const HostCommand &a, const HostCommand &b) { return a.name < b.name; });
     return list;
+}
+
+QStringList ParseHostArguments(QCommandLineParser &parser, const HostContext &context,
+                               const QString &description, const QList<HostArgument> &positional,
+                               const QList<QCommandLineOption> &options)
+{
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    parser.addOptions(options);
+    for (const HostArgument &argument : positional)
+        parser.addPositionalArgument(argument.name, argument.description, argument.syntax);
+    parser.process(context.arguments);
+    return parser.positionalArguments();
 }

@@ -8,6 +8,8 @@
 #include <QTextStream>
 
 class HostSession;
+class QCommandLineOption;
+class QCommandLineParser;
 
 // What a subcommand is given: its own arguments (the command name first, as
 // QCommandLineParser expects) and the host's output streams.
@@ -35,6 +37,23 @@ public:
     static const HostCommand *Find(const QString &name);
     static QList<HostCommand> All();
 };
+
+// A positional argument as the help text shows it.
+struct HostArgument
+{
+    QString name;
+    QString description;
+    QString syntax = QString();
+};
+
+//! Sets up a subcommand's parser (help, the options, the positional
+//! arguments), parses the subcommand's arguments and returns the positional
+//! ones. --help and unknown options end the process, as
+//! QCommandLineParser::process does.
+QStringList ParseHostArguments(QCommandLineParser &parser, const HostContext &context,
+                               const QString &description,
+                               const QList<HostArgument> &positional = {},
+                               const QList<QCommandLineOption> &options = {});
 
 #define VELAHOST_COMMAND(function, name, synopsis, summary)                                        \
     static int function(HostContext &context);                                                     \

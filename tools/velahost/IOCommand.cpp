@@ -10,9 +10,7 @@ VELAHOST_COMMAND(io, "io", "io",
                  "List the image readers and writers that the loaded plug-ins offer.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The image readers and writers."));
-    parser.addHelpOption();
-    parser.process(context.arguments);
+    ParseHostArguments(parser, context, QStringLiteral("The image readers and writers."));
 
     const HostSession session;
     const VLIOManager *manager = VLIOManager::Instance();

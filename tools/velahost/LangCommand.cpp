@@ -11,14 +11,10 @@ VELAHOST_COMMAND(lang, "lang", "lang set INDEX",
                  "next start.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Store the interface language for the next start."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("set"), QStringLiteral("The action: set."));
-    parser.addPositionalArgument(QStringLiteral("INDEX"), QStringLiteral("The language index."));
-    parser.process(context.arguments);
-
-    const QStringList arguments = parser.positionalArguments();
+    const QStringList arguments = ParseHostArguments(
+        parser, context, QStringLiteral("Store the interface language for the next start."),
+        {{QStringLiteral("set"), QStringLiteral("The action: set.")},
+         {QStringLiteral("INDEX"), QStringLiteral("The language index.")}});
     bool isNumber = false;
     const int index = arguments.value(1).toInt(&isNumber);
     if (arguments.size() != 2 || arguments.first() != QLatin1String("set") || !isNumber) {

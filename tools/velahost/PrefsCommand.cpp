@@ -12,13 +12,9 @@ VELAHOST_COMMAND(prefs, "prefs", "prefs list | prefs get KEY | prefs set KEY VAL
                  "preferences document.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The user's preferences document."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("action"),
-                                 QStringLiteral("list, get KEY or set KEY VALUE"));
-    parser.process(context.arguments);
-
-    const QStringList arguments = parser.positionalArguments();
+    const QStringList arguments = ParseHostArguments(
+        parser, context, QStringLiteral("The user's preferences document."),
+        {{QStringLiteral("action"), QStringLiteral("list, get KEY or set KEY VALUE")}});
     const QString action = arguments.value(0, QStringLiteral("list"));
 
     const HostSession session;

@@ -77,15 +77,12 @@ VELAHOST_COMMAND(presets, "presets", "presets [--create] FILE",
                  "with --create, write a sample stream with one preset per brush type.")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Read or write a brush preset stream."));
-    parser.addHelpOption();
     const QCommandLineOption create(QStringLiteral("create"),
                                     QStringLiteral("Write a sample stream instead of reading."));
-    parser.addOption(create);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The preset stream."),
-                                 QStringLiteral("FILE"));
-    parser.process(context.arguments);
-    const QStringList files = parser.positionalArguments();
+    const QStringList files = ParseHostArguments(
+        parser, context, QStringLiteral("Read or write a brush preset stream."),
+        {{QStringLiteral("file"), QStringLiteral("The preset stream."), QStringLiteral("FILE")}},
+        {create});
     if (files.size() != 1) {
         context.err << "velahost presets: give one preset file\n";
         return 2;

@@ -10,8 +10,6 @@ VELAHOST_COMMAND(proxy, "proxy", "proxy [--type N|NAME] [--host H] [--port P]",
                  "Show the network proxy settings, after changing the ones given (saved).")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The network proxy settings."));
-    parser.addHelpOption();
     const QCommandLineOption typeOption(QStringLiteral("type"),
                                         QStringLiteral("Proxy type, by index or name."),
                                         QStringLiteral("N|NAME"));
@@ -19,8 +17,8 @@ VELAHOST_COMMAND(proxy, "proxy", "proxy [--type N|NAME] [--host H] [--port P]",
                                         QStringLiteral("H"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port number."),
                                         QStringLiteral("P"));
-    parser.addOptions({typeOption, hostOption, portOption});
-    parser.process(context.arguments);
+    ParseHostArguments(parser, context, QStringLiteral("The network proxy settings."), {},
+                       {typeOption, hostOption, portOption});
 
     const HostSession session;
     GlobalApplicationData *data = GlobalApplicationData::Instance();

@@ -23,12 +23,9 @@ VELAHOST_COMMAND(recent, "recent", "recent list | recent add FIRST SECOND | rece
                  "this run (the list is saved when the run ends).")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The recent-file list."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("list, add or limit"));
-    parser.process(context.arguments);
-
-    const QStringList arguments = parser.positionalArguments();
+    const QStringList arguments =
+        ParseHostArguments(parser, context, QStringLiteral("The recent-file list."),
+                           {{QStringLiteral("action"), QStringLiteral("list, add or limit")}});
     const QString action = arguments.value(0, QStringLiteral("list"));
     const HostSession session;
     VLIOManager *manager = VLIOManager::Instance();

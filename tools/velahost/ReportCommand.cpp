@@ -43,9 +43,7 @@ VELAHOST_COMMAND(report, "report", "report",
                  "Start the library as the editor does and show what it knows (the default).")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Show what the library knows."));
-    parser.addHelpOption();
-    parser.process(context.arguments);
+    ParseHostArguments(parser, context, QStringLiteral("Show what the library knows."));
 
     const HostSession session;
     const GlobalApplicationData *data = GlobalApplicationData::Instance();

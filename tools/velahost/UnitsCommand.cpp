@@ -38,17 +38,13 @@ VELAHOST_COMMAND(units, "units", "units list | units convert VALUE FROM TO [--dp
                  "two of them (named by name or abbreviation).")
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Measurement units."));
-    parser.addHelpOption();
     const QCommandLineOption dpiOption(QStringLiteral("dpi"),
                                        QStringLiteral("Resolution for pixel units (default 72)."),
                                        QStringLiteral("N"), QStringLiteral("72"));
-    parser.addOption(dpiOption);
-    parser.addPositionalArgument(QStringLiteral("action"),
-                                 QStringLiteral("list, or convert VALUE FROM TO"));
-    parser.process(context.arguments);
-
-    const QStringList arguments = parser.positionalArguments();
+    const QStringList arguments = ParseHostArguments(
+        parser, context, QStringLiteral("Measurement units."),
+        {{QStringLiteral("action"), QStringLiteral("list, or convert VALUE FROM TO")}},
+        {dpiOption});
     const QString action = arguments.value(0, QStringLiteral("list"));
 
     const HostSession session;

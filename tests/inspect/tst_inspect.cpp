@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+//
+// velahost inspect over per-user data folders: one filled by real runs of
+// the host (a crash included), a broken one, an empty one and none. Whatever
+// it reports, the folder stays exactly as it was.
+
+#include "VelaTestSupport.h"
+
+#include "UnitConverter.h"
+
+namespace {
+
+// Every entry below the folder, the folder itself included: path, size,
+// modification time and content. A file made and removed again still
+// changes its folder's time.
+QByteArray folderState(const QString &folder)
+{
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << it.next();
+    entries.sort();
+    entries.prepend(folder);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString &path : entries) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            continue;
+        hash.addData(QStringLiteral("%1|%2|%3|")
+                         .arg(path)
+                         .arg(info.size())
+                         .arg(info.lastModified().toMSecsSinceEpoch())
+                         .toUtf8());
+        if (info.isFile())
+            hash.addData(VelaTest::ReadFile(path));
+    }
+    return hash.result().toHex();
+}
+
+} // namespace
+
+class TestInspect : public QObject
+{
+    Q_OBJECT
+
+    QString m_dataFolder;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_dataFolder = VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/");
+        const QList<QStringList> runs = {{"recent", "add", "/img/a.png", "PNG"},
+                                         {"recent", "add", "/img/b.jpg", "JPEG"},
+                                         {"export", "add", "1000x20"},
+                                         {"export", "add", "300000"}};
+        for (const QStringList &run : runs)
+            QCOMPARE(VelaTest::RunHost(run).exitCode, 0);
+        UnitItem chain;
+        chain.name = QStringLiteral("Chain");
+        chain.abbr = QStringLiteral("ch");
+        chain.factor = 1.0f / 792.0f;
+        QVERIFY(SaveUnits({chain}, m_dataFolder + QStringLiteral("units_user.ini")));
+        // The last run leaves its log and a dump.
+        QCOMPARE(VelaTest::RunHost({"crash", "null-write"}).exitStatus, QProcess::CrashExit);
+    }
+
+    void report_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("facts");
+
+        const QStringList dumps = QDir(m_dataFolder + QStringLiteral("dumps"))
+                                      .entryList(QStringList(QStringLiteral("*.dmp")), QDir::Files);
+        QCOMPARE(dumps.size(), 1);
+        // Without FOLDER: the folder the library would use.
+        QTest::newRow("filled") << QString() << 0
+                                << QStringList{m_dataFolder,
+                                               "    Version = 2.0",
+                                               "properties.xml: version \"1\"",
+                                               "    Chain (ch), 0.00126263 per inch",
+                                               "    1\t/img/a.png\tPNG",
+                                               "    2\t1000x20",
+                                               "    1\t300000",
+                                               "Minidump was created in file",
+                                               "    dumps/" + dumps.first() + ", "};
+
+        const QString broken = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("broken"));
+        VelaTest::WriteFile(broken + QStringLiteral("/properties.xml"),
+                            "<prefs>\n  <file_version value=\"2\">\n</prefs>\n");
+        VelaTest::WriteFile(broken + QStringLiteral("/settings.ini"), "[Recent]\nRecentFiles=x\n");
+        QTest::newRow("broken") << broken << 0
+                                << QStringList{"properties.xml: parse error at line 3, column 8: "
+                                               "Opening and ending tag mismatch.",
+                                               "kelvane.ini: missing",
+                                               "settings.ini: 0 recent files"};
+
+        const QString empty = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("empty"));
+        QTest::newRow("empty") << empty << 0
+                               << QStringList{"units_user.ini: missing",
+                                              "ExportAndShareSize.ini: missing", "Log file: none",
+                                              "Crash dumps: 0"};
+        QTest::newRow("missing") << empty + QStringLiteral("/gone") << 1
+                                 << QStringList{"/gone/ (missing)"};
+    }
+
+    void report()
+    {
+        QFETCH(QString, folder);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, facts);
+
+        const QString inspected = folder.isEmpty() ? m_dataFolder : folder;
+        const QByteArray before = folderState(inspected);
+        const VelaTest::ChildResult result = VelaTest::RunHost(
+            folder.isEmpty() ? QStringList{"inspect"} : QStringList{"inspect", folder});
+        QCOMPARE(folderState(inspected), before);
+
+        const QString report = QString::fromUtf8(result.standardOutput);
+        QVERIFY2(result.exitStatus == QProcess::NormalExit && result.exitCode == exitCode,
+                 result.standardError.constData());
+        for (const QString &fact : facts)
+            QVERIFY2(report.contains(fact), qPrintable(fact + QStringLiteral("\n") + report));
+    }
+};
+
+VELA_TEST_MAIN(TestInspect)
+#include "tst_inspect.moc"

@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+//
+// A support engineer's look at a user's per-user data folder. The library is
+// not started: its start-up creates folders, copies files and writes a new
+// log. Every file is only opened for reading, with the library's own readers
+// where they have no side effects.
+
+#include "HostCommand.h"
+
+#include "UnitConverter.h"
+#include "VLCrashHandler.h"
+#include "private/GlobalApplicationData_p.h"
+#include "private/VLExportResolutions_p.h"
+#include "private/VLExportSizes_p.h"
+#include "private/VLIOManager_p.h"
+#include "private/VLLogFile_p.h"
+#include "private/VLPreferenceMap_p.h"
+#include "private/VLXmlFile_p.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+// The tail of a log that is read: the last lines of a run never need more.
+constexpr qint64 logTailBytes = 64 * 1024;
+
+QString missing(const QString &fileName)
+{
+    return QStringLiteral("%1: missing\n").arg(fileName);
+}
+
+QString valueText(const QVariant &value)
+{
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    const QString text = value.toString();
+    if (text.isEmpty() && value.userType() != QMetaType::QString)
+        return QStringLiteral("(%1)").arg(QLatin1String(value.typeName()));
+    return text;
+}
+
+void reportSettings(QTextStream &out, const QString &folder)
+{
+    const QString fileName = QStringLiteral("kelvane.ini");
+    if (!QFileInfo::exists(folder + fileName)) {
+        out << missing(fileName);
+        return;
+    }
+    const QSettings settings(folder + fileName, QSettings::IniFormat);
+    const QStringList keys = settings.allKeys();
+    out << fileName << ": " << keys.size() << " keys\n";
+    for (const QString &key : keys)
+        out << "    " << key << " = " << valueText(settings.value(key)) << '\n';
+}
+
+void reportPreferences(QTextStream &out, const QString &folder)
+{
+    const QString fileName = QStringLiteral("properties.xml");
+    QFile file(folder + fileName);
+    if (!file.exists()) {
+        out << missing(fileName);
+        return;
+    }
+    QDomDocument document;
+    VLXmlFile::ParseError error;
+    if (VLXmlFile::Parse(file, document, true, &error))
+        out << fileName << ": version \"" << VLPreferenceMap::DocumentVersion(document) << "\"\n";
+    else if (error.line > 0)
+        out << fileName << ": parse error at line " << error.line << ", column " << error.column
+            << ": " << error.message << '\n';
+    else
+        out << fileName << ": not read: " << error.message << '\n';
+}
+
+void reportUnits(QTextStream &out, const QString &folder)
+{
+    const QString fileName = QStringLiteral("units_user.ini");
+    QList<UnitItem> units;
+    if (!QFileInfo::exists(folder + fileName)) {
+        out << missing(fileName);
+        return;
+    }
+    if (!LoadUnits(units, folder + fileName, false)) {
+        out << fileName << ": unreadable or malformed\n";
+        return;
+    }
+    out << fileName << ": " << units.size() << " custom units\n";
+    for (const UnitItem &unit : units)
+        out << "    " << unit.name << " (" << unit.abbr << "), "
+            << QString::number(double(unit.factor), 'g', 6) << " per inch\n";
+}
+
+void reportRecent(QTextStream &out, const QString &folder)
+{
+    const QString fileName = QStringLiteral("settings.ini");
+    if (!QFileInfo::exists(folder + fileName)) {
+        out << missing(fileName);
+        return;
+    }
+    const QList<VLIOManager::RecentRecord> recent = VLReadRecentFiles(folder + fileName);
+    const QSettings settings(folder + fileName, QSettings::IniFormat);
+    out << fileName << ": " << recent.size() << " recent files (saved limit "
+        << settings.value(QStringLiteral("Recent/RecentLimit"), QStringLiteral("none")).toString()
+        << ")\n";
+    for (int i = 0; i < recent.size(); ++i)
+        out << "    " << i << '\t' << recent.at(i).first << '\t' << recent.at(i).second << '\n';
+}
+
+template<typename Traits>
+void reportExportList(QTextStream &out, const QString &folder, const QString &fileName)
+{
+    if (!QFileInfo::exists(folder + fileName)) {
+        out << missing(fileName);
+        return;
+    }
+    const auto list = VLExportListPrivate<Traits>::ReadUserList(folder + fileName);
+    if (!list) {
+        out << fileName << ": no \"Version\", replaced by the defaults at the next start\n";
+        return;
+    }
+    out << fileName << ": " << list->size() << " entries\n";
+    for (int i = 0; i < list->size(); ++i)
+        out << "    " << i << '\t' << Traits::ToStored(list->at(i)).toString() << '\n';
+}
+
+// The editor names the log's sub-folder: every sub-folder is searched for
+// files named like a log, and the one opened last wins.
+QFileInfo newestLog(const QDir &folder)
+{
+    QFileInfo newest;
+    QDateTime newestTime;
+    const QStringList subFolders = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &subFolder : subFolders) {
+        const QFileInfoList logs =
+            QDir(folder.filePath(subFolder))
+                .entryInfoList(QStringList(QStringLiteral("*.txt")), QDir::Files, QDir::Name);
+        for (const QFileInfo &log : logs) {
+            const QDateTime opened = VLLogFile::TimeOfFileName(log.fileName());
+            if (opened.isValid() && (newestTime.isNull() || opened > newestTime)) {
+                newest = log;
+                newestTime = opened;
+            }
+        }
+    }
+    return newest;
+}
+
+QStringList lastLines(const QString &path, int count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 start = qMax<qint64>(0, file.size() - logTailBytes);
+    file.seek(start);
+    QStringList lines = QString::fromUtf8(file.read(logTailBytes)).split(QLatin1Char('\n'));
+    // A line cut by the start of the tail is not shown; a final line feed
+    // ends the last line.
+    if (start > 0)
+        lines.removeFirst();
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines.mid(qMax(0, int(lines.size()) - count));
+}
+
+void reportLog(QTextStream &out, const QDir &folder, int lineCount)
+{
+    const QFileInfo log = newestLog(folder);
+    if (log.filePath().isEmpty()) {
+        out << "Log file: none\n";
+        return;
+    }
+    const QStringList lines = lastLines(log.filePath(), lineCount);
+    out << "Log file: " << folder.relativeFilePath(log.filePath()) << ", last " << lines.size()
+        << " lines\n";
+    for (const QString &line : lines)
+        out << "    " << line << '\n';
+}
+
+void reportDumps(QTextStream &out, const QString &folder)
+{
+    const QFileInfoList dumps = VLCrashHandler::DumpsIn(folder);
+    out << "Crash dumps: " << dumps.size() << '\n';
+    for (const QFileInfo &dump : dumps)
+        out << "    " << QDir(folder).relativeFilePath(dump.filePath()) << ", " << dump.size()
+            << " bytes, written "
+            << dump.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << '\n';
+}
+
+} // namespace
+
+VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N]",
+                 "Report what a per-user data folder holds, without starting the library and "
+                 "without changing anything (default: the folder the library would use).")
+{
+    QCommandLineParser parser;
+    const QCommandLineOption linesOption(QStringLiteral("lines"),
+                                         QStringLiteral("Lines of the log to show (default 10)."),
+                                         QStringLiteral("N"), QStringLiteral("10"));
+    const QStringList arguments =
+        ParseHostArguments(parser, context, QStringLiteral("Report a per-user data folder."),
+                           {{QStringLiteral("folder"), QStringLiteral("The per-user data folder."),
+                             QStringLiteral("[FOLDER]")}},
+                           {linesOption});
+    bool linesOk = false;
+    const int lineCount = parser.value(linesOption).toInt(&linesOk);
+    if (arguments.size() > 1 || !linesOk || lineCount < 0) {
+        context.err << parser.helpText();
+        return 2;
+    }
+
+    // Files are named by plain concatenation, as the library names them.
+    QString folder = arguments.value(0, VLExpectedAppDataFolderPath());
+    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+
+    QTextStream &out = context.out;
+    const QDir dir(folder);
+    if (!dir.exists()) {
+        out << "Per-user data folder: " << folder << " (missing)\n";
+        return 1;
+    }
+    out << "Per-user data folder: " << folder << '\n';
+    reportSettings(out, folder);
+    reportPreferences(out, folder);
+    reportUnits(out, folder);
+    reportRecent(out, folder);
+    reportExportList<VLExportResolutionsTraits>(out, folder,
+                                                QStringLiteral("ExportAndShareResolution.ini"));
+    reportExportList<VLExportSizesTraits>(out, folder, QStringLiteral("ExportAndShareSize.ini"));
+    reportLog(out, dir, lineCount);
+    reportDumps(out, folder);
+    return 0;
+}
