@@ -128,6 +128,25 @@ private Q_SLOTS:
         QCOMPARE(BrushPresetCounterAccess::Counter(table), BrushPresetIdentifierCount + 5);
     }
 
+    // The table orders its keys as QUuid::operator< does, by a shorter way
+    // for its own identifiers: the two must agree on every pair of keys.
+    void identifierOrder()
+    {
+        QList<QUuid> ids{QUuid(), presetId(1), presetId(0xff), presetId(0x100), presetId(0xffffff)};
+        for (const char *text :
+             {"{00000000-0000-0000-0001-000000000000}", "{00000000-0000-0000-8000-000000000001}",
+              "{00000000-0000-0000-c000-000000000000}", "{00000000-0000-0000-e000-000000000000}",
+              "{00000001-0000-0000-0000-000000000000}", "{00000000-0000-0001-0000-000000000002}"})
+            ids << QUuid(QString::fromLatin1(text));
+        for (int i = 0; i < 8; ++i)
+            ids << QUuid::createUuid();
+        const BrushPresetOrder order;
+        for (const QUuid &a : std::as_const(ids)) {
+            for (const QUuid &b : std::as_const(ids))
+                QVERIFY2(order(a, b) == (a < b), qPrintable(a.toString() + b.toString()));
+        }
+    }
+
     void streamLayout()
     {
         BrushPresetManager table;
