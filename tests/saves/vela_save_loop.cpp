@@ -12,7 +12,6 @@
 #include "VLExportResolutions.h"
 #include "VLExportSizes.h"
 #include "VLIOManager.h"
-#include "VLPluginLoader.h"
 
 #include <QCoreApplication>
 #include <QSize>
@@ -54,7 +53,6 @@ int main(int argc, char *argv[])
     const QString file = app.arguments().value(1);
     GlobalApplicationData::InitInstance();
     GlobalApplicationData::Instance()->InitUserPreferences();
-    VLPluginLoader::InitInstance();
     VLIOManager::InitInstance();
     for (int round = app.arguments().value(2).toInt();; ++round) {
         save(file, round);
