@@ -52,7 +52,7 @@ private Q_SLOTS:
                               entries.at(i));
         }
         int round = 0, killsInWrites = 0;
-        for (int attempt = 0; attempt < 30; ++attempt) {
+        for (int attempt = 0; attempt < 24; ++attempt) {
             QProcess child;
             child.start(VelaTest::AppFolder() + "/vela_save_loop",
                         {file, QString::number(round + 1)});
