@@ -33,6 +33,12 @@ QString formatRate(double itemsPerSecond)
 
 } // namespace
 
+std::optional<HostSession> &BenchSession()
+{
+    static std::optional<HostSession> session;
+    return session;
+}
+
 bool FigureRegistry::Add(const Figure &figure)
 {
     figures().push_back(figure);
@@ -47,16 +53,13 @@ const std::vector<Figure> &FigureRegistry::All()
 void CollectingReporter::ReportRuns(const std::vector<Run> &runs)
 {
     for (const Run &run : runs) {
-        if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations == 0)
+        // With repetitions, the median of them stands for the benchmark: it
+        // is reported after the repetitions and replaces them.
+        const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        if (run.error_occurred || run.iterations == 0
+            || (run.run_type != Run::RT_Iteration && !median))
             continue;
-        Result result;
-        result.secondsPerItem = run.real_accumulated_time / double(run.iterations);
-        // Rates come from the benchmark's own item counter, which adds up the
-        // items of every thread over the run's real time.
-        const auto rate = run.counters.find("items_per_second");
-        result.itemsPerSecond =
-            rate != run.counters.end() ? double(rate->second) : 1.0 / result.secondsPerItem;
-        m_results[run.benchmark_name()] = result;
+        m_secondsPerItem[run.run_name.str()] = run.real_accumulated_time / double(run.iterations);
     }
     ConsoleReporter::ReportRuns(runs);
 }
@@ -65,22 +68,24 @@ QStringList CollectingReporter::FigureLines() const
 {
     QStringList lines;
     for (const Figure &figure : FigureRegistry::All()) {
-        const auto library = m_results.find(figure.library);
-        const auto floor = m_results.find(figure.floor);
-        if (library == m_results.end() || floor == m_results.end()) {
+        const auto library = m_secondsPerItem.find(figure.library);
+        const auto floor = m_secondsPerItem.find(figure.floor);
+        if (library == m_secondsPerItem.end() || floor == m_secondsPerItem.end()) {
             lines << figure.name + QStringLiteral(": not measured (filtered out or failed)");
             continue;
         }
         QString x, y;
         double ratio = 0;
         if (figure.kind == Figure::RateRatio) {
-            x = formatRate(library->second.itemsPerSecond);
-            y = formatRate(floor->second.itemsPerSecond);
-            ratio = library->second.itemsPerSecond / floor->second.itemsPerSecond;
+            // Wall-clock rates for single and threaded runs alike (the
+            // benchmark's own item counter uses CPU time unless told otherwise).
+            x = formatRate(1.0 / library->second);
+            y = formatRate(1.0 / floor->second);
+            ratio = floor->second / library->second;
         } else {
-            x = formatSeconds(library->second.secondsPerItem);
-            y = formatSeconds(floor->second.secondsPerItem);
-            ratio = library->second.secondsPerItem / floor->second.secondsPerItem;
+            x = formatSeconds(library->second);
+            y = formatSeconds(floor->second);
+            ratio = library->second / floor->second;
         }
         lines << QStringLiteral("%1: library %2, floor %3, ratio %4 (goal %5)")
                      .arg(figure.name, x, y, QString::number(ratio, 'f', 2), figure.goal);

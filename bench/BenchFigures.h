@@ -2,12 +2,15 @@
 #ifndef VELABENCH_BENCHFIGURES_H
 #define VELABENCH_BENCHFIGURES_H
 
+#include "HostSession.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QString>
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,13 +52,13 @@ public:
     QStringList FigureLines() const;
 
 private:
-    struct Result
-    {
-        double secondsPerItem = 0; // real time
-        double itemsPerSecond = 0;
-    };
-    std::map<std::string, Result> m_results;
+    //! Real time per item, by benchmark name.
+    std::map<std::string, double> m_secondsPerItem;
 };
+
+//! The editor's start-up that the benchmarks run under, with the shipped
+//! plug-ins; a benchmark that takes it down brings it back up.
+std::optional<HostSession> &BenchSession();
 
 //! A checked-after-the-run condition (for example "no torn line in the log").
 bool AddAfterRunCheck(const QString &name, std::function<QString()> check);

@@ -48,7 +48,15 @@ private:
     //! Forgets the type table and the learned routes; the factories stay.
     void release();
 
-    using RouteCache = std::map<std::type_index, IBrushFactory *>;
+    //! The factories learned per run-time class. The class routed last is
+    //! also kept by address, which answers repeated calls for one class
+    //! without comparing class names.
+    struct RouteCache
+    {
+        std::map<std::type_index, IBrushFactory *> routes;
+        const std::type_info *lastClass = nullptr;
+        IBrushFactory *lastFactory = nullptr;
+    };
 
     std::vector<IBrushFactory *> m_factories;
     std::map<QString, IBrushFactory *> m_types;

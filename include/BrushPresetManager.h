@@ -14,6 +14,32 @@ class IBrush;
 class QIODevice;
 
 /*!
+    The order of QUuid::operator<, reached without its variant checks when
+    both sides are identifiers of the kind a preset table makes (only their
+    last three bytes set), which is every key a table holds.
+*/
+struct BrushPresetOrder
+{
+    bool operator()(const QUuid &a, const QUuid &b) const noexcept
+    {
+        const qint32 left = TableNumber(a);
+        const qint32 right = TableNumber(b);
+        if (left >= 0 && right >= 0)
+            return left < right;
+        return a < b;
+    }
+
+    //! The counter bits that a table identifier carries; -1 for another QUuid.
+    static qint32 TableNumber(const QUuid &id) noexcept
+    {
+        if (id.data1 || id.data2 || id.data3 || id.data4[0] || id.data4[1] || id.data4[2]
+            || id.data4[3] || id.data4[4])
+            return -1;
+        return qint32(id.data4[5]) << 16 | qint32(id.data4[6]) << 8 | qint32(id.data4[7]);
+    }
+};
+
+/*!
     A table of brush presets: private copies of brushes, made and released
     through the brush registry, each filed under an identifier the table
     makes. A table can be written to a preset stream and read back.
@@ -62,7 +88,7 @@ private:
     bool SerializeBrush(IBrush *brush, QIODevice *device);
     bool DeserializeBrush(IBrush *&brush, QIODevice *device);
 
-    std::map<QUuid, IBrush *> m_presets;
+    std::map<QUuid, IBrush *, BrushPresetOrder> m_presets;
     mutable quint64 m_counter = 0;
 };
 

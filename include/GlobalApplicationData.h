@@ -111,7 +111,8 @@ public:
 private:
     friend class VLPreferenceMap;
 
-    void LoadDomDocument(QFile &file);
+    //! Fills the parameter map from the parsed document.
+    void LoadDomDocument();
     void SaveDomDocument(QFile &file);
     QString GetDomDocumentVersion(QFile &file);
     void InitPage(QDomElement &page);

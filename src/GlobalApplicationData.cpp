@@ -382,31 +382,33 @@ void GlobalApplicationData::InitUserPreferences()
         MakeAppDataFolder(QString());
     const QString userPath = GetAppDataFolderPath() + preferencesFileName;
 
+    // Each document is parsed once: the load walks the parse of whichever
+    // of the two the per-user file holds afterwards.
     d->preferences.reset(new QDomDocument);
     const QString defaultVersion = GetDomDocumentVersion(defaultDocument);
-    const bool defaultReadable = !d->preferences->documentElement().isNull();
-    d->preferences->clear();
+    const QDomDocument shippedDocument = *d->preferences;
+    const bool defaultReadable = !shippedDocument.documentElement().isNull();
 
     QFile userDocument(userPath);
     d->preferences.reset(new QDomDocument);
     const QString userVersion = GetDomDocumentVersion(userDocument);
-    d->preferences->clear();
-    d->preferences.reset();
+    const QDomDocument usersDocument = *d->preferences;
     userDocument.close();
 
     // An unreadable default would leave the user with no document at all, so
     // the user's own is kept then. The copy replaces the old document in one
     // step: until it is complete, the old one stays whole.
+    bool replaced = false;
     if (defaultReadable && (!userDocument.exists() || userVersion != defaultVersion)
         && defaultDocument.seek(0)) {
         const QByteArray content = defaultDocument.read(VLXmlFile::MaxFileSize);
-        VLXmlFile::WriteAtomically(userPath,
-                                   [&content](QIODevice &device) { device.write(content); });
+        replaced = VLXmlFile::WriteAtomically(
+            userPath, [&content](QIODevice &device) { device.write(content); });
     }
     defaultDocument.close();
 
-    d->preferences.reset(new QDomDocument);
-    LoadDomDocument(userDocument);
+    d->preferences.reset(new QDomDocument(replaced ? shippedDocument : usersDocument));
+    LoadDomDocument();
 
     LoadUnits(d->standardUnits, GetAppFolderPath() + QStringLiteral("/settings/units.ini"), true);
     LoadUnits(d->customUnits, GetAppDataFolderPath() + customUnitsFileName, false);
@@ -430,11 +432,9 @@ QString GlobalApplicationData::GetDomDocumentVersion(QFile &file)
         .attribute(valueAttribute);
 }
 
-void GlobalApplicationData::LoadDomDocument(QFile &file)
+void GlobalApplicationData::LoadDomDocument()
 {
     Q_D(GlobalApplicationData);
-    if (!VLXmlFile::Parse(file, *d->preferences, true))
-        return;
     forEachChildElement(d->preferences->documentElement(), pageTag,
                         [this](QDomElement &page) { InitPage(page); });
 }

@@ -16,21 +16,32 @@ namespace {
 // Routes a brush by its run-time class: to the factory learned for the
 // class, whatever it answers now, or else to the first factory in order
 // that answers; that one is learned.
-template<class Result, class Ask>
-Result route(std::map<std::type_index, IBrushFactory *> &routes,
-             const std::vector<IBrushFactory *> &factories, const std::type_index &brushClass,
-             Ask ask)
+template<class Result, class RouteCache, class Ask>
+Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
+             const std::type_info &brushClass, Ask ask)
 {
-    const auto known = routes.find(brushClass);
-    if (known != routes.end())
-        return ask(known->second);
-    for (IBrushFactory *factory : factories) {
-        if (const Result result = ask(factory)) {
-            routes.emplace(brushClass, factory);
-            return result;
+    if (cache.lastClass == &brushClass)
+        return ask(cache.lastFactory);
+    IBrushFactory *learned = nullptr;
+    Result result = Result();
+    const auto known = cache.routes.find(brushClass);
+    if (known != cache.routes.end()) {
+        learned = known->second;
+        result = ask(learned);
+    } else {
+        for (IBrushFactory *factory : factories) {
+            if ((result = ask(factory))) {
+                learned = factory;
+                cache.routes.emplace(brushClass, factory);
+                break;
+            }
         }
     }
-    return Result();
+    if (learned) {
+        cache.lastClass = &brushClass;
+        cache.lastFactory = learned;
+    }
+    return result;
 }
 
 } // namespace
@@ -104,8 +115,8 @@ void BrushFactoryManager::load()
 void BrushFactoryManager::release()
 {
     m_types.clear();
-    m_copyRoutes.clear();
-    m_releaseRoutes.clear();
+    m_copyRoutes = RouteCache();
+    m_releaseRoutes = RouteCache();
 }
 
 QSet<QString> BrushFactoryManager::enumerate() const

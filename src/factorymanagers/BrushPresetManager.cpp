@@ -10,6 +10,9 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <array>
+#include <cstring>
+
 namespace {
 
 // Streams keep Qt 4's string encoding, whatever Qt's default version becomes.
@@ -23,9 +26,9 @@ bool readString(QDataStream &stream, QString *text)
 {
     QIODevice *device = stream.device();
     const int prefixSize = int(sizeof(quint32));
-    const QByteArray prefix = device->peek(prefixSize);
-    if (prefix.size() == prefixSize) {
-        const quint32 bytes = qFromBigEndian<quint32>(prefix.constData());
+    char prefix[prefixSize];
+    if (device->peek(prefix, prefixSize) == prefixSize) {
+        const quint32 bytes = qFromBigEndian<quint32>(prefix);
         const bool nullString = bytes == 0xffffffffu;
         const bool odd = bytes & 1u;
         if (!nullString && !odd && qint64(bytes) > device->bytesAvailable() - prefixSize) {
@@ -35,6 +38,77 @@ bool readString(QDataStream &stream, QString *text)
     }
     stream >> *text;
     return stream.status() == QDataStream::Ok;
+}
+
+// The stream forms of the brush type identifiers that this thread wrote or
+// read last. A table holds few brush types, so nearly every record carries
+// one of them again: its bytes are then written as a whole, or recognised
+// and skipped, with no string conversion. The bytes are exactly those that
+// QDataStream writes for the string.
+class TypeIdCodec
+{
+public:
+    QByteArray Encoded(const QString &typeId)
+    {
+        for (const Entry &entry : m_entries) {
+            if (!entry.bytes.isEmpty() && entry.text.isNull() == typeId.isNull()
+                && entry.text == typeId)
+                return entry.bytes;
+        }
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream.setVersion(streamVersion);
+        stream << typeId;
+        Keep(typeId, bytes);
+        return bytes;
+    }
+
+    //! Consumes a known identifier at the device's position; false, with
+    //! nothing consumed, for any other bytes.
+    bool Decode(QIODevice *device, QString *typeId) const
+    {
+        char peeked[maxBytes];
+        const qint64 size = m_longest > 0 ? device->peek(peeked, m_longest) : 0;
+        for (const Entry &entry : m_entries) {
+            const qint64 length = entry.bytes.size();
+            if (length > 0 && length <= size
+                && memcmp(peeked, entry.bytes.constData(), size_t(length)) == 0) {
+                device->skip(length);
+                *typeId = entry.text;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    //! Learns a string read the long way.
+    void Learn(const QString &typeId) { Encoded(typeId); }
+
+private:
+    void Keep(const QString &typeId, const QByteArray &bytes)
+    {
+        if (bytes.size() > maxBytes)
+            return;
+        m_entries[m_next] = {typeId, bytes};
+        m_next = (m_next + 1) % int(m_entries.size());
+        m_longest = qMax(m_longest, qint64(bytes.size()));
+    }
+
+    static constexpr int maxBytes = 260;
+    struct Entry
+    {
+        QString text;
+        QByteArray bytes;
+    };
+    std::array<Entry, 8> m_entries;
+    int m_next = 0;
+    qint64 m_longest = 0;
+};
+
+TypeIdCodec &typeIdCodec()
+{
+    thread_local TypeIdCodec codec;
+    return codec;
 }
 
 // Whether a stream can go to (or come from) the device; says why not.
@@ -170,34 +244,41 @@ bool BrushPresetManager::FilePreset(IBrush *brush, QUuid *id)
 {
     if (m_presets.size() >= BrushPresetIdentifierCount)
         return false;
-    // Once the identifiers repeat, those still in use are passed over.
-    QUuid candidate;
-    do {
-        candidate = CreateUniqueID();
-    } while (m_presets.count(candidate));
-    m_presets.emplace(candidate, brush);
-    *id = candidate;
-    return true;
+    // Identifiers grow with the counter, so a new one almost always goes
+    // after the last; once they repeat, those still in use are passed over.
+    for (;;) {
+        const QUuid candidate = CreateUniqueID();
+        const bool last =
+            m_presets.empty() || m_presets.key_comp()(m_presets.rbegin()->first, candidate);
+        const bool filed = last ? (m_presets.emplace_hint(m_presets.end(), candidate, brush), true)
+                                : m_presets.try_emplace(candidate, brush).second;
+        if (filed) {
+            *id = candidate;
+            return true;
+        }
+    }
 }
 
 bool BrushPresetManager::SerializeBrush(IBrush *brush, QIODevice *device)
 {
     if (!brush)
         return true;
-    QDataStream stream(device);
-    stream.setVersion(streamVersion);
-    stream << brush->typeId();
+    device->write(typeIdCodec().Encoded(brush->typeId()));
     return brush->serialize(device);
 }
 
 bool BrushPresetManager::DeserializeBrush(IBrush *&brush, QIODevice *device)
 {
     brush = nullptr;
-    QDataStream stream(device);
-    stream.setVersion(streamVersion);
     QString typeId;
-    if (!readString(stream, &typeId))
-        return false;
+    TypeIdCodec &codec = typeIdCodec();
+    if (!codec.Decode(device, &typeId)) {
+        QDataStream stream(device);
+        stream.setVersion(streamVersion);
+        if (!readString(stream, &typeId))
+            return false;
+        codec.Learn(typeId);
+    }
     BrushFactoryManager *registry = BrushFactoryManager::instance();
     IBrush *created = registry ? registry->create(typeId) : nullptr;
     if (!created)

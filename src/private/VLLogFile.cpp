@@ -34,7 +34,8 @@ void VLLogFile::Open(const QString &folder)
         QFile::remove(logDir.filePath(name));
 
     m_file.setFileName(folder + QDir::separator() + FileNameFor(QDateTime::currentDateTime()));
-    m_file.open(QIODevice::ReadWrite | QIODevice::Truncate);
+    // Unbuffered: each record reaches the system in the one write call.
+    m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
 bool VLLogFile::IsOpen() const
@@ -61,7 +62,6 @@ bool VLLogFile::Write(const QString &record)
         if (void (*hook)() = s_lockedWriteHook.load())
             hook();
         m_file.write(bytes);
-        m_file.flush();
     }
     m_writer.store(nullptr);
     m_mutex.unlock();

@@ -2,6 +2,7 @@
 #include "private/VLLogLine_p.h"
 
 #include <QMessageLogContext>
+#include <QStringBuilder>
 
 #ifndef VL_SOURCE_ROOT
 #define VL_SOURCE_ROOT ""
@@ -43,33 +44,33 @@ QString SourceFileName(const char *compilerPath)
     return path;
 }
 
-QString Format(int line, const QString &sourceFile, const QString &message)
+QString SiteText(int line, const QString &sourceFile)
 {
-    // The same text as five successive arg() substitutions into
-    // "Build date=%1, time=%2. Line=%3, file=\"%4\". %5", built in one go.
+    // The same text as successive arg() substitutions into
+    // "Build date=%1, time=%2. Line=%3, file=\"%4\". %5" up to the message.
     const QString &prefix = linePrefix();
     QString text;
-    text.reserve(prefix.size() + sourceFile.size() + message.size() + 24);
+    text.reserve(prefix.size() + sourceFile.size() + 24);
     text += prefix;
     text += QString::number(line);
     text += QLatin1String(", file=\"");
     text += sourceFile;
     text += QLatin1String("\". ");
-    text += message;
     return text;
 }
 
-void Write(int line, const QString &sourceFile, const QString &message)
+QString Format(int line, const QString &sourceFile, const QString &message)
+{
+    return SiteText(line, sourceFile) + message;
+}
+
+void Write(const QString &siteText, const QString &message)
 {
     // Qt 4's qDebug() put a string item in double quotes and added a space;
     // Qt 5 and 6 escape the quotes inside and trim the space, so the record
     // is given to the message handler directly, already in the Qt 4 form.
-    QString record;
-    const QString text = Format(line, sourceFile, message);
-    record.reserve(text.size() + 3);
-    record += QLatin1Char('"');
-    record += text;
-    record += QLatin1String("\" ");
+    // Built in one allocation.
+    const QString record = QLatin1Char('"') % siteText % message % QLatin1String("\" ");
     qt_message_output(QtDebugMsg, QMessageLogContext(), record);
 }
 

@@ -32,20 +32,26 @@ VELAGLOBAL_EXPORT QString BuildTime();
 //! from the path that the compiler gives in __FILE__.
 VELAGLOBAL_EXPORT QString SourceFileName(const char *compilerPath);
 
+//! The part of a line that its call site fixes: everything before the
+//! message, "Build date=..., time=.... Line=<n>, file=\"<file>\". ".
+VELAGLOBAL_EXPORT QString SiteText(int line, const QString &sourceFile);
+
 //! The finished line, without the quotes that the message handler sees.
 VELAGLOBAL_EXPORT QString Format(int line, const QString &sourceFile, const QString &message);
 
-//! Formats the line and hands it to the process's Qt message handler.
-VELAGLOBAL_EXPORT void Write(int line, const QString &sourceFile, const QString &message);
+//! Hands the line made of a call site's text and a message to the process's
+//! Qt message handler.
+VELAGLOBAL_EXPORT void Write(const QString &siteText, const QString &message);
 
 } // namespace VLLogLine
 
 // Writes one build-stamped log line naming the calling source file and line.
-// The file name is worked out once per call site.
+// Everything but the message is worked out once per call site.
 #define VL_LOG(message)                                                                            \
     do {                                                                                           \
-        static const QString vlLogSourceFile_ = VLLogLine::SourceFileName(__FILE__);               \
-        VLLogLine::Write(__LINE__, vlLogSourceFile_, (message));                                   \
+        static const QString vlLogSiteText_ =                                                      \
+            VLLogLine::SiteText(__LINE__, VLLogLine::SourceFileName(__FILE__));                    \
+        VLLogLine::Write(vlLogSiteText_, (message));                                               \
     } while (false)
 
 #endif // VLLOGLINE_P_H

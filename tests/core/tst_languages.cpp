@@ -4,11 +4,9 @@
 #include "GlobalApplicationData.h"
 #include "VLApplicationSettings.h"
 
-#include <QSettings>
-
 namespace {
 
-const QString languageKey = QStringLiteral("Language/Index");
+const QString languageKey = "Language/Index";
 
 GlobalApplicationData *data()
 {
@@ -18,9 +16,7 @@ GlobalApplicationData *data()
 // A run of the host with a LOCALAPPDATA that outlives it.
 VelaTest::ChildResult runHost(const QStringList &arguments)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LOCALAPPDATA", VelaTest::Sandbox::Current()->Root() + "/restart");
-    return VelaTest::RunChild(VelaTest::AppFolder() + "/velahost", arguments, environment);
+    return VelaTest::RunHost(arguments, VelaTest::Sandbox::Current()->Root() + "/restart");
 }
 
 } // namespace
@@ -44,23 +40,23 @@ private Q_SLOTS:
         QVERIFY(data()->GetLanguage(-1).isNull());
         QVERIFY(data()->GetLanguage(4).isNull());
         // The match is exact: letter case counts.
-        QCOMPARE(data()->FindLanguageIndex(QStringLiteral("EN_UK")), -1);
+        QCOMPARE(data()->FindLanguageIndex("EN_UK"), -1);
 
         // Names exist once the map is made.
         QCOMPARE(data()->GetLanguageName(1), QStringLiteral("Unknown"));
         data()->CreateLanguageMap();
-        QCOMPARE(data()->GetLanguageName(QStringLiteral("en_UK")), QStringLiteral("English"));
+        QCOMPARE(data()->GetLanguageName("en_UK"), QStringLiteral("English"));
         QCOMPARE(data()->GetLanguageName(3), QStringLiteral("Russian"));
-        QCOMPARE(data()->GetLanguageName(QStringLiteral("fr_FR")), QStringLiteral("Unknown"));
+        QCOMPARE(data()->GetLanguageName("fr_FR"), QStringLiteral("Unknown"));
     }
     void storedCodeToIndex_data()
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("index");
         QTest::newRow("absent: English") << QString() << 1;
-        QTest::newRow("ru_RU") << QStringLiteral("ru_RU") << 3;
-        QTest::newRow("unknown code") << QStringLiteral("fr_FR") << 0;
-        QTest::newRow("other case") << QStringLiteral("en_uk") << 0;
+        QTest::newRow("ru_RU") << "ru_RU" << 3;
+        QTest::newRow("unknown code") << "fr_FR" << 0;
+        QTest::newRow("other case") << "en_uk" << 0;
     }
     void storedCodeToIndex()
     {
@@ -75,7 +71,7 @@ private Q_SLOTS:
     }
     void storedChoiceLeavesTheRunAlone()
     {
-        data()->RegisterLogOutput(QStringLiteral("logs"));
+        data()->RegisterLogOutput("logs");
         // The installer file of the build folder names English.
         QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
         data()->SetLanguageIndex(2);
@@ -87,8 +83,9 @@ private Q_SLOTS:
         for (int wrong : {4, -1}) {
             data()->SetLanguageIndex(wrong);
             QCOMPARE(data()->GetLanguageIndex(), 2);
-            const QByteArray line = "file=\"src\\GlobalApplicationData.cpp\". Wrong language index:"
-                                    + QByteArray::number(wrong) + "\" \n";
+            const QByteArray line =
+                VelaTest::LogLine("src\\GlobalApplicationData.cpp",
+                                  "Wrong language index:" + QByteArray::number(wrong));
             QCOMPARE(VelaTest::ReadFile(data()->GetLogFileName()).count(line), 1);
         }
     }

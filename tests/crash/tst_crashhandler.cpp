@@ -3,13 +3,6 @@
 
 #include "VLCrashHandler.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QtEndian>
-
 #include <algorithm>
 #include <csignal>
 
@@ -28,52 +21,44 @@ class EditorRun
 {
 public:
     explicit EditorRun(const QString &name)
-        : m_root(VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("runs/") + name))
+        : m_root(VelaTest::Sandbox::Current()->MakeFolder("runs/" + name))
     {
-        QDir(m_root).mkpath(QStringLiteral("local"));
-        QDir(m_root).mkpath(QStringLiteral("tmp"));
-        const QString script = m_root + QStringLiteral("/bin/Application.exe");
+        QDir(m_root).mkpath("local");
+        QDir(m_root).mkpath("tmp");
+        const QString script = m_root + "/bin/Application.exe";
         VelaTest::WriteFile(script, "#!/bin/sh\n"
                                     "printf '%s\\n' \"$@\" > \"$RESTART_FILE.part\"\n"
                                     "mv \"$RESTART_FILE.part\" \"$RESTART_FILE\"\n");
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    QString DataFolder() const { return m_root + QStringLiteral("/local/Kelvane/"); }
-    QString DumpFolder() const { return DataFolder() + QStringLiteral("dumps"); }
-    QString TempFolder() const { return m_root + QStringLiteral("/tmp"); }
-    QString RestartFile() const { return m_root + QStringLiteral("/restart.txt"); }
+    QString DataFolder() const { return m_root + "/local/Kelvane/"; }
+    QString DumpFolder() const { return DataFolder() + "dumps"; }
+    QString TempFolder() const { return m_root + "/tmp"; }
+    QString RestartFile() const { return m_root + "/restart.txt"; }
 
     VelaTest::ChildResult Crash(const QString &kind, const QStringList &options = QStringList())
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LOCALAPPDATA"), m_root + QStringLiteral("/local"));
-        environment.insert(QStringLiteral("TMPDIR"), TempFolder());
-        environment.insert(QStringLiteral("PATH"), m_root + QStringLiteral("/bin:")
-                                                       + environment.value(QStringLiteral("PATH")));
-        environment.insert(QStringLiteral("RESTART_FILE"), RestartFile());
+        QProcessEnvironment environment = VelaTest::WithLocalAppData(m_root + "/local");
+        environment.insert("TMPDIR", TempFolder());
+        environment.insert("PATH", m_root + "/bin:" + environment.value("PATH"));
+        environment.insert("RESTART_FILE", RestartFile());
         // The time limit is far above what any crash path takes: the fault
         // path's watchdog ends a stuck process after a few seconds.
         m_started = QDateTime::currentDateTime();
-        const VelaTest::ChildResult result = VelaTest::RunChild(
-            VelaTest::AppFolder() + QStringLiteral("/velahost"),
-            QStringList{QStringLiteral("crash"), kind} + options, environment, m_root, 30000);
+        const VelaTest::ChildResult result =
+            VelaTest::RunChild(VelaTest::AppFolder() + "/velahost",
+                               QStringList{"crash", kind} + options, environment, m_root, 30000);
         m_finished = QDateTime::currentDateTime();
         return result;
     }
 
-    QByteArray Log() const
-    {
-        const QDir logs(DataFolder() + QStringLiteral("logs"));
-        const QStringList files = logs.entryList(QStringList(QStringLiteral("*.txt")), QDir::Files);
-        return files.size() == 1 ? VelaTest::ReadFile(logs.filePath(files.first())) : QByteArray();
-    }
+    QByteArray Log() const { return VelaTest::RunLog(DataFolder()); }
 
     // Whether a dump named like this one could have been written by the run.
     bool IsNamedByCrashTime(const QString &fileName) const
     {
-        const QDateTime named =
-            QDateTime::fromString(fileName.chopped(4), QStringLiteral("dd-MM-yyyy_hh-mm-ss"));
+        const QDateTime named = QDateTime::fromString(fileName.chopped(4), "dd-MM-yyyy_hh-mm-ss");
         const QDateTime from = m_started.addMSecs(-m_started.time().msec());
         return named.isValid() && named >= from && named <= m_finished;
     }
@@ -86,13 +71,13 @@ private:
 
 QStringList dumpsIn(const QString &folder)
 {
-    return QDir(folder).entryList(QStringList(QStringLiteral("*.dmp")), QDir::Files, QDir::Name);
+    return QDir(folder).entryList(QStringList{"*.dmp"}, QDir::Files, QDir::Name);
 }
 
 // The log lines of the crash handler, as the log output writes them.
 QByteArray handlerLine(const QByteArray &message)
 {
-    return "file=\"src\\VLCrashHandler.cpp\". " + message + "\" \n";
+    return VelaTest::LogLine("src\\VLCrashHandler.cpp", message);
 }
 
 quint32 u32At(const QByteArray &bytes, qsizetype at)
@@ -137,190 +122,186 @@ class TestCrashHandler : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fault_data();
-    void fault();
-    void softwareEvent_data();
-    void softwareEvent();
-    void dumpWithoutException();
+    void fault_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("place");
+        QTest::newRow("null write") << "null-write" << int(InDumps);
+        QTest::newRow("worker") << "worker-null-write" << int(InDumps);
+        QTest::newRow("stack overflow") << "stack-overflow" << int(InDumps);
+        QTest::newRow("division by zero") << "divide-by-zero" << int(InDumps);
+        QTest::newRow("without data") << "null-write" << int(InTemp);
+        QTest::newRow("dumps blocked") << "null-write" << int(InData);
+        // A fault while the log mutex or the crash lock is taken still ends the
+        // process by its own signal, long before the test's time limit.
+        QTest::newRow("fault inside a log write") << "null-write-in-log" << int(InDumps);
+        QTest::newRow("log write of another thread never ends")
+            << "null-write-log-stalled" << int(InDumps);
+        QTest::newRow("fault inside a handler") << "null-write-in-handler" << int(InDumps);
+        QTest::newRow("handler of another thread never ends")
+            << "null-write-handler-stalled" << int(InDumps);
+    }
+
+    void fault()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, place);
+        const int signalNumber = kind == "divide-by-zero" ? SIGFPE : SIGSEGV;
+        EditorRun run(QTest::currentDataTag());
+        const QString folder = place == InDumps  ? run.DumpFolder()
+                               : place == InTemp ? run.TempFolder()
+                                                 : run.DataFolder();
+        const QString oldDump = "01-01-2020_10-00-00.dmp";
+        if (place == InData)
+            QVERIFY(VelaTest::WriteFile(run.DumpFolder(), "a file where the folder should be"));
+        QVERIFY(VelaTest::WriteFile(folder + '/' + oldDump, "old"));
+        QVERIFY(VelaTest::WriteFile(folder + "/notes.txt", "kept"));
+
+        const VelaTest::ChildResult result =
+            run.Crash(kind, place == InTemp ? QStringList{"--after-release"} : QStringList());
+        QCOMPARE(result.exitStatus, QProcess::CrashExit);
+        QCOMPARE(result.exitCode, signalNumber);
+
+        // One new dump named by the crash time; the earlier ones are deleted,
+        // except in the temporary folder that other programs share.
+        QStringList dumps = dumpsIn(folder);
+        QVERIFY(!dumps.isEmpty());
+        const QString dump = dumps.takeLast();
+        QVERIFY2(run.IsNamedByCrashTime(dump), qPrintable(dump));
+        QCOMPARE(dumps, place == InTemp ? QStringList(oldDump) : QStringList());
+        QVERIFY(QFileInfo::exists(folder + "/notes.txt"));
+        // The data folder path ends with a separator, and one more comes before
+        // the file name.
+        const QString dumpPath = folder + '/' + dump;
+
+        // Lines the log cannot take (it is gone or its mutex is stuck) reach the
+        // standard streams.
+        const QByteArray log = run.Log() + result.standardOutput + result.standardError;
+        const QByteArray created =
+            handlerLine("Minidump was created in file \"" + dumpPath.toUtf8() + '"');
+        QCOMPARE(log.count(handlerLine("Seh")), 1);
+        QCOMPARE(log.count(created), 1);
+        QVERIFY(log.indexOf(handlerLine("Seh")) < log.indexOf(created));
+
+        // The editor is started again with its warning.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(run.RestartFile()), 10000);
+        QCOMPARE(VelaTest::ReadFile(run.RestartFile()), restartArguments);
+
+        const QString lldb = QStandardPaths::findExecutable("lldb");
+        if (lldb.isEmpty())
+            QSKIP("lldb is not installed: the dump was not opened");
+        const QString output = QString::fromUtf8(
+            VelaTest::RunChild(
+                lldb,
+                QStringLiteral("--batch|-c|%1|-o|thread list|-o|thread backtrace all "
+                               "-c 12|-o|image list")
+                    .arg(dumpPath)
+                    .split('|'),
+                QProcessEnvironment::systemEnvironment(), QString(), 120000)
+                .standardOutput);
+        // The crashing thread, stopped by its signal, in the code that failed.
+        const QRegularExpression crashed(
+            QStringLiteral("Process (\\d+) stopped\n\\* thread #1: tid = (\\d+), 0x[0-9a-f]+ "
+                           "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal %1\n")
+                .arg(signalNumber == SIGFPE ? QStringLiteral("SIGFPE")
+                                            : QStringLiteral("SIGSEGV")));
+        const QRegularExpressionMatch match = crashed.match(output);
+        QVERIFY2(match.hasMatch(), qPrintable(output));
+        const bool onWorker = kind == "worker-null-write";
+        QCOMPARE(match.captured(1) != match.captured(2), onWorker);
+        // The other threads come with their own registers and stacks: the main
+        // thread that waits for the worker unwinds down to main().
+        QVERIFY2(!onWorker
+                     || (output.contains("thread #2: tid = " + match.captured(1))
+                         && output.contains("velahost`main")),
+                 qPrintable(output));
+        QVERIFY2(output.contains("/libVelaGlobal.so"), qPrintable(output));
+    }
+
+    void softwareEvent_data()
+    {
+        // The row names the kind of the stand-in editor.
+        QTest::addColumn<QByteArray>("message");
+        // 0: the process goes on; else the signal that ends it afterwards.
+        QTest::addColumn<int>("endingSignal");
+        QTest::newRow("raise-abrt") << QByteArray("Unexpected abort") << 0;
+        QTest::newRow("raise-int") << QByteArray("Unexpected int") << 0;
+        QTest::newRow("raise-term") << QByteArray("Unexpected term") << 0;
+        QTest::newRow("raise-fpe") << QByteArray("Unexpected fpe") << 0;
+        QTest::newRow("raise-ill") << QByteArray("Unexpected ill") << 0;
+        QTest::newRow("raise-segv") << QByteArray("Unexpected segv") << 0;
+        QTest::newRow("abort") << QByteArray("Unexpected abort") << int(SIGABRT);
+        QTest::newRow("terminate") << QByteArray("Terminate") << int(SIGABRT);
+        QTest::newRow("unexpected") << QByteArray("Unexpected error") << int(SIGABRT);
+        // A real pure virtual call reaches the runtime's pure-call entry.
+        QTest::newRow("pure-virtual-call")
+            << QByteArray("Pure virtual method call") << int(SIGABRT);
+        QTest::newRow("invalid-parameter")
+            << QByteArray("Invalid parameter expr \"destination != nullptr\" function \"strcpy_s\" "
+                          "file \"tools\\velahost\\CrashCommand.cpp\" line \"42\"")
+            << 0;
+    }
+
+    void softwareEvent()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(int, endingSignal);
+        EditorRun run(QTest::currentDataTag());
+
+        const VelaTest::ChildResult result =
+            run.Crash(QString::fromLatin1(QTest::currentDataTag()));
+
+        QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
+        QCOMPARE(result.exitCode, endingSignal);
+        // One line, and no "Seh", no dump, no restart.
+        const QByteArray log = run.Log();
+        QCOMPARE(log.count(handlerLine(message)), 1);
+        QVERIFY2(!log.contains("Seh") && !log.contains("Minidum"), log.constData());
+        QVERIFY(dumpsIn(run.DumpFolder()).isEmpty() && dumpsIn(run.TempFolder()).isEmpty());
+        QVERIFY(!QFileInfo::exists(run.RestartFile()));
+    }
+
+    void dumpWithoutException()
+    {
+        const QMap<quint32, QByteArray> streams =
+            minidumpStreams(VelaTest::ReadFile(VLCrashHandler::WriteMinidump(nullptr)));
+        for (quint32 type : {3u, 4u, 5u, 7u, 15u, 0x47670004u, 0x47670009u})
+            QVERIFY2(streams.contains(type), qPrintable(QString::number(type, 16)));
+        QVERIFY(!streams.contains(6u)); // no exception stream
+
+        // The calling thread comes first, with its stack among the saved memory.
+        const QByteArray threads = streams.value(3);
+        QCOMPARE(threads.size(), 4 + qsizetype(u32At(threads, 0)) * 48);
+        QVERIFY(u32At(threads, 0) > 0 && u32At(threads, 4 + 32) > 0);
+        QCOMPARE(qint64(u32At(threads, 4)), qint64(gettid()));
+        const QByteArray memory = streams.value(5);
+        QCOMPARE(memory.size(), 4 + qsizetype(u32At(memory, 0)) * 16);
+        QList<QPair<quint64, quint64>> ranges;
+        for (quint32 i = 0; i < u32At(memory, 0); ++i) {
+            const quint64 start = u64At(memory, 4 + i * 16);
+            ranges.append({start, start + u32At(memory, 4 + i * 16 + 8)});
+        }
+        const quint64 stackStart = u64At(threads, 4 + 24);
+        QVERIFY(std::any_of(ranges.cbegin(), ranges.cend(),
+                            [stackStart](const auto &range) { return range.first == stackStart; }));
+
+        // The module data sections stay out: no saved range touches a writable
+        // mapping of a file.
+        int fileData = 0;
+        for (const QByteArray &line : streams.value(0x47670009).split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 6 || fields.at(1).mid(1, 1) != "w" || !fields.at(5).startsWith('/'))
+                continue;
+            ++fileData;
+            const QList<QByteArray> bounds = fields.at(0).split('-');
+            const quint64 start = bounds.at(0).toULongLong(nullptr, 16);
+            const quint64 end = bounds.at(1).toULongLong(nullptr, 16);
+            for (const auto &range : ranges)
+                QVERIFY2(range.second <= start || range.first >= end, line.constData());
+        }
+        QVERIFY(fileData > 0);
+    }
 };
-
-void TestCrashHandler::fault_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("place");
-    QTest::newRow("null write") << QStringLiteral("null-write") << int(InDumps);
-    QTest::newRow("worker") << QStringLiteral("worker-null-write") << int(InDumps);
-    QTest::newRow("stack overflow") << QStringLiteral("stack-overflow") << int(InDumps);
-    QTest::newRow("division by zero") << QStringLiteral("divide-by-zero") << int(InDumps);
-    QTest::newRow("without data") << QStringLiteral("null-write") << int(InTemp);
-    QTest::newRow("dumps blocked") << QStringLiteral("null-write") << int(InData);
-    // A fault while the log mutex or the crash lock is taken still ends the
-    // process by its own signal, long before the test's time limit.
-    QTest::newRow("fault inside a log write")
-        << QStringLiteral("null-write-in-log") << int(InDumps);
-    QTest::newRow("log write of another thread never ends")
-        << QStringLiteral("null-write-log-stalled") << int(InDumps);
-    QTest::newRow("fault inside a handler")
-        << QStringLiteral("null-write-in-handler") << int(InDumps);
-    QTest::newRow("handler of another thread never ends")
-        << QStringLiteral("null-write-handler-stalled") << int(InDumps);
-}
-
-void TestCrashHandler::fault()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, place);
-    const int signalNumber = kind == QLatin1String("divide-by-zero") ? SIGFPE : SIGSEGV;
-    EditorRun run(QTest::currentDataTag());
-    const QString folder = place == InDumps  ? run.DumpFolder()
-                           : place == InTemp ? run.TempFolder()
-                                             : run.DataFolder();
-    const QString oldDump = QStringLiteral("01-01-2020_10-00-00.dmp");
-    if (place == InData)
-        QVERIFY(VelaTest::WriteFile(run.DumpFolder(), "a file where the folder should be"));
-    QVERIFY(VelaTest::WriteFile(folder + QLatin1Char('/') + oldDump, "old"));
-    QVERIFY(VelaTest::WriteFile(folder + QStringLiteral("/notes.txt"), "kept"));
-
-    const VelaTest::ChildResult result = run.Crash(
-        kind, place == InTemp ? QStringList(QStringLiteral("--after-release")) : QStringList());
-    QCOMPARE(result.exitStatus, QProcess::CrashExit);
-    QCOMPARE(result.exitCode, signalNumber);
-
-    // One new dump named by the crash time; the earlier ones are deleted,
-    // except in the temporary folder that other programs share.
-    QStringList dumps = dumpsIn(folder);
-    QVERIFY(!dumps.isEmpty());
-    const QString dump = dumps.takeLast();
-    QVERIFY2(run.IsNamedByCrashTime(dump), qPrintable(dump));
-    QCOMPARE(dumps, place == InTemp ? QStringList(oldDump) : QStringList());
-    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/notes.txt")));
-    // The data folder path ends with a separator, and one more comes before
-    // the file name.
-    const QString dumpPath = folder + QLatin1Char('/') + dump;
-
-    // Lines the log cannot take (it is gone or its mutex is stuck) reach the
-    // standard streams.
-    const QByteArray log = run.Log() + result.standardOutput + result.standardError;
-    const QByteArray created =
-        handlerLine("Minidump was created in file \"" + dumpPath.toUtf8() + '"');
-    QCOMPARE(log.count(handlerLine("Seh")), 1);
-    QCOMPARE(log.count(created), 1);
-    QVERIFY(log.indexOf(handlerLine("Seh")) < log.indexOf(created));
-
-    // The editor is started again with its warning.
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(run.RestartFile()), 10000);
-    QCOMPARE(VelaTest::ReadFile(run.RestartFile()), restartArguments);
-
-    const QString lldb = QStandardPaths::findExecutable(QStringLiteral("lldb"));
-    if (lldb.isEmpty())
-        QSKIP("lldb is not installed: the dump was not opened");
-    const QString output = QString::fromUtf8(
-        VelaTest::RunChild(lldb,
-                           QStringLiteral("--batch|-c|%1|-o|thread list|-o|thread backtrace all "
-                                          "-c 12|-o|image list")
-                               .arg(dumpPath)
-                               .split(QLatin1Char('|')),
-                           QProcessEnvironment::systemEnvironment(), QString(), 120000)
-            .standardOutput);
-    // The crashing thread, stopped by its signal, in the code that failed.
-    const QRegularExpression crashed(
-        QStringLiteral("Process (\\d+) stopped\n\\* thread #1: tid = (\\d+), 0x[0-9a-f]+ "
-                       "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal %1\n")
-            .arg(signalNumber == SIGFPE ? QStringLiteral("SIGFPE") : QStringLiteral("SIGSEGV")));
-    const QRegularExpressionMatch match = crashed.match(output);
-    QVERIFY2(match.hasMatch(), qPrintable(output));
-    const bool onWorker = kind == QLatin1String("worker-null-write");
-    QCOMPARE(match.captured(1) != match.captured(2), onWorker);
-    // The other threads come with their own registers and stacks: the main
-    // thread that waits for the worker unwinds down to main().
-    QVERIFY2(!onWorker
-                 || (output.contains(QStringLiteral("thread #2: tid = ") + match.captured(1))
-                     && output.contains(QStringLiteral("velahost`main"))),
-             qPrintable(output));
-    QVERIFY2(output.contains(QStringLiteral("/libVelaGlobal.so")), qPrintable(output));
-}
-
-void TestCrashHandler::softwareEvent_data()
-{
-    // The row names the kind of the stand-in editor.
-    QTest::addColumn<QByteArray>("message");
-    // 0: the process goes on; else the signal that ends it afterwards.
-    QTest::addColumn<int>("endingSignal");
-    QTest::newRow("raise-abrt") << QByteArray("Unexpected abort") << 0;
-    QTest::newRow("raise-int") << QByteArray("Unexpected int") << 0;
-    QTest::newRow("raise-term") << QByteArray("Unexpected term") << 0;
-    QTest::newRow("raise-fpe") << QByteArray("Unexpected fpe") << 0;
-    QTest::newRow("raise-ill") << QByteArray("Unexpected ill") << 0;
-    QTest::newRow("raise-segv") << QByteArray("Unexpected segv") << 0;
-    QTest::newRow("abort") << QByteArray("Unexpected abort") << int(SIGABRT);
-    QTest::newRow("terminate") << QByteArray("Terminate") << int(SIGABRT);
-    QTest::newRow("unexpected") << QByteArray("Unexpected error") << int(SIGABRT);
-    // A real pure virtual call reaches the runtime's pure-call entry.
-    QTest::newRow("pure-virtual-call") << QByteArray("Pure virtual method call") << int(SIGABRT);
-    QTest::newRow("invalid-parameter")
-        << QByteArray("Invalid parameter expr \"destination != nullptr\" function \"strcpy_s\" "
-                      "file \"tools\\velahost\\CrashCommand.cpp\" line \"42\"")
-        << 0;
-}
-
-void TestCrashHandler::softwareEvent()
-{
-    QFETCH(QByteArray, message);
-    QFETCH(int, endingSignal);
-    EditorRun run(QTest::currentDataTag());
-
-    const VelaTest::ChildResult result = run.Crash(QString::fromLatin1(QTest::currentDataTag()));
-
-    QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
-    QCOMPARE(result.exitCode, endingSignal);
-    // One line, and no "Seh", no dump, no restart.
-    const QByteArray log = run.Log();
-    QCOMPARE(log.count(handlerLine(message)), 1);
-    QVERIFY2(!log.contains("Seh") && !log.contains("Minidum"), log.constData());
-    QVERIFY(dumpsIn(run.DumpFolder()).isEmpty() && dumpsIn(run.TempFolder()).isEmpty());
-    QVERIFY(!QFileInfo::exists(run.RestartFile()));
-}
-
-void TestCrashHandler::dumpWithoutException()
-{
-    const QMap<quint32, QByteArray> streams =
-        minidumpStreams(VelaTest::ReadFile(VLCrashHandler::WriteMinidump(nullptr)));
-    for (quint32 type : {3u, 4u, 5u, 7u, 15u, 0x47670004u, 0x47670009u})
-        QVERIFY2(streams.contains(type), qPrintable(QString::number(type, 16)));
-    QVERIFY(!streams.contains(6u)); // no exception stream
-
-    // The calling thread comes first, with its stack among the saved memory.
-    const QByteArray threads = streams.value(3);
-    QCOMPARE(threads.size(), 4 + qsizetype(u32At(threads, 0)) * 48);
-    QVERIFY(u32At(threads, 0) > 0 && u32At(threads, 4 + 32) > 0);
-    QCOMPARE(qint64(u32At(threads, 4)), qint64(gettid()));
-    const QByteArray memory = streams.value(5);
-    QCOMPARE(memory.size(), 4 + qsizetype(u32At(memory, 0)) * 16);
-    QList<QPair<quint64, quint64>> ranges;
-    for (quint32 i = 0; i < u32At(memory, 0); ++i) {
-        const quint64 start = u64At(memory, 4 + i * 16);
-        ranges.append({start, start + u32At(memory, 4 + i * 16 + 8)});
-    }
-    const quint64 stackStart = u64At(threads, 4 + 24);
-    QVERIFY(std::any_of(ranges.cbegin(), ranges.cend(),
-                        [stackStart](const auto &range) { return range.first == stackStart; }));
-
-    // The module data sections stay out: no saved range touches a writable
-    // mapping of a file.
-    int fileData = 0;
-    for (const QByteArray &line : streams.value(0x47670009).split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 6 || fields.at(1).mid(1, 1) != "w" || !fields.at(5).startsWith('/'))
-            continue;
-        ++fileData;
-        const QList<QByteArray> bounds = fields.at(0).split('-');
-        const quint64 start = bounds.at(0).toULongLong(nullptr, 16);
-        const quint64 end = bounds.at(1).toULongLong(nullptr, 16);
-        for (const auto &range : ranges)
-            QVERIFY2(range.second <= start || range.first >= end, line.constData());
-    }
-    QVERIFY(fileData > 0);
-}
 
 VELA_TEST_MAIN(TestCrashHandler)
 #include "tst_crashhandler.moc"

@@ -174,25 +174,22 @@ class TestCrashRuntime : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void runtime_data();
-    void runtime();
+    void runtime_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int index = 0; index < int(std::size(runtimeCases)); ++index)
+            QTest::newRow(runtimeCases[index].name) << index;
+    }
+
+    void runtime()
+    {
+        QFETCH(int, index);
+        const RuntimeCase &expected = runtimeCases[index];
+        const ChildEnd end = runInChild(expected.body);
+        QCOMPARE(end.said, expected.said);
+        QCOMPARE(end.ending, expected.ending);
+    }
 };
-
-void TestCrashRuntime::runtime_data()
-{
-    QTest::addColumn<int>("index");
-    for (int index = 0; index < int(std::size(runtimeCases)); ++index)
-        QTest::newRow(runtimeCases[index].name) << index;
-}
-
-void TestCrashRuntime::runtime()
-{
-    QFETCH(int, index);
-    const RuntimeCase &expected = runtimeCases[index];
-    const ChildEnd end = runInChild(expected.body);
-    QCOMPARE(end.said, expected.said);
-    QCOMPARE(end.ending, expected.ending);
-}
 
 VELA_TEST_MAIN(TestCrashRuntime)
 #include "tst_crashruntime.moc"

@@ -4,12 +4,6 @@
 #include "VLExportSizes.h"
 #include "VelaTestSupport.h"
 
-#include <QFile>
-#include <QMap>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QSize>
-
 #include <functional>
 #include <stdexcept>
 
@@ -20,14 +14,12 @@ namespace {
 
 QString resolutionFile()
 {
-    return VelaTest::Sandbox::Current()->LocalAppData()
-           + QStringLiteral("/Kelvane/ExportAndShareResolution.ini");
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/ExportAndShareResolution.ini";
 }
 
 QString sizeFile()
 {
-    return VelaTest::Sandbox::Current()->LocalAppData()
-           + QStringLiteral("/Kelvane/ExportAndShareSize.ini");
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/ExportAndShareSize.ini";
 }
 
 // Restarts the application data on these user files; a null array: no file.
@@ -60,7 +52,7 @@ QMap<QString, QStringList> iniSections(const QString &path)
     const QList<QByteArray> lines = VelaTest::ReadFile(path).split('\n');
     for (const QByteArray &raw : lines) {
         const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith(QLatin1Char('[')))
+        if (line.startsWith('['))
             section = line.mid(1, line.size() - 2);
         else if (!line.isEmpty())
             sections[section] << line;

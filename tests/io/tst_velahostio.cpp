@@ -5,21 +5,16 @@
 
 #include "VelaTestSupport.h"
 
-#include <QDir>
-#include <QSettings>
-
 namespace {
 
 QString dataFile(const QString &name)
 {
-    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/")
-           + QDir::separator() + name;
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/" + QDir::separator() + name;
 }
 
 QByteArray velahost(const QStringList &arguments, int expectedExitCode = 0)
 {
-    const VelaTest::ChildResult result =
-        VelaTest::RunChild(VelaTest::AppFolder() + QStringLiteral("/velahost"), arguments);
+    const VelaTest::ChildResult result = VelaTest::RunHost(arguments);
     if (result.exitStatus != QProcess::NormalExit || result.exitCode != expectedExitCode) {
         qWarning("velahost %s: exit %d\n%s%s", qPrintable(arguments.join(QLatin1Char(' '))),
                  result.exitCode, result.standardOutput.constData(),
@@ -44,7 +39,7 @@ private Q_SLOTS:
                  QByteArray("Limit: 15\n0\t/img/b.jpg\tJPEG\n1\t/img/a.png\tPNG\n"));
         QCOMPARE(velahost({"recent", "limit", "1"}), QByteArray("Limit: 1\n0\t/img/b.jpg\tJPEG\n"));
         // The run saved limit 1; the next one starts with 15, keeping the entry.
-        const QSettings settings(dataFile(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        const QSettings settings(dataFile("settings.ini"), QSettings::IniFormat);
         QCOMPARE(settings.value(QStringLiteral("Recent/RecentLimit")).toInt(), 1);
         QCOMPARE(velahost({"recent", "list"}), QByteArray("Limit: 15\n0\t/img/b.jpg\tJPEG\n"));
     }

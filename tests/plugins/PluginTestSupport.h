@@ -2,10 +2,7 @@
 #ifndef VELA_PLUGINTESTSUPPORT_H
 #define VELA_PLUGINTESTSUPPORT_H
 
-#include <QFileInfo>
-#include <QPair>
-#include <QRegularExpression>
-#include <QStringList>
+#include "VelaTestSupport.h"
 
 // The path of a plug-in built by the tree, in the form that QPluginLoader
 // reports it, so that load and unload records share their key.

@@ -31,21 +31,18 @@ private Q_SLOTS:
         BrushFactoryManager *registry =
             scanned({VELA_PLUGIN(ImageFileContainer), sample, VELA_PLUGIN(TestBrushes),
                      VELA_PLUGIN(TwoFactories)});
-        const QSet<QString> types{QStringLiteral("Vela.RoundBrush"),
-                                  QStringLiteral("Vela.Airbrush"), QStringLiteral("Test.Number"),
-                                  QStringLiteral("Test.First")};
+        const QSet<QString> types{"Vela.RoundBrush", "Vela.Airbrush", "Test.Number", "Test.First"};
         QCOMPARE(registry->enumerate(), types);
         // The plug-in loaded first makes the type, and only the factory that
         // made a brush can release it.
-        IBrush *brush = registry->create(QStringLiteral("Vela.RoundBrush"));
+        IBrush *brush = registry->create("Vela.RoundBrush");
         QVERIFY(brush);
         QVERIFY(FirstBrushFactory(VLPluginLoader::Instance()->GetPlugin(sample))->release(brush));
-        for (const QString &unknown : {QStringLiteral("No.Such"), QStringLiteral("vela.roundbrush"),
-                                       QString(), QStringLiteral("Test.Second")})
-            QVERIFY2(!registry->create(unknown), qPrintable(unknown));
+        for (const char *unknown : {"No.Such", "vela.roundbrush", "", "Test.Second"})
+            QVERIFY2(!registry->create(unknown), unknown);
         // Plug-ins loaded later are not seen.
         VLPluginLoader::Instance()->LoadPlugin(VELA_PLUGIN(FlakyBrushes));
-        QVERIFY(!registry->create(QStringLiteral("Test.Flaky")));
+        QVERIFY(!registry->create("Test.Flaky"));
         StrangerBrush stranger;
         QVERIFY(!registry->copy(&stranger));
         QVERIFY(!registry->release(&stranger));
@@ -59,7 +56,7 @@ private Q_SLOTS:
             scanned({VELA_PLUGIN(FlakyBrushes), VELA_PLUGIN(CatchAllBrushes)});
         QVERIFY(!registry->copy(nullptr));
         QVERIFY(!registry->release(nullptr));
-        IBrush *flaky = registry->create(QStringLiteral("Test.Flaky"));
+        IBrush *flaky = registry->create("Test.Flaky");
         IBrush *copied = registry->copy(flaky);
         QVERIFY(copied && copied != flaky);
         QCOMPARE(copied->typeId(), QStringLiteral("Test.Flaky"));
@@ -74,11 +71,8 @@ private Q_SLOTS:
         QCOMPARE(caught->typeId(), QStringLiteral("Test.CatchAll"));
         QVERIFY(registry->release(caught));
 
-        LogCapture log;
         BrushFactoryManager::ReleaseInstance();
         QVERIFY(!BrushFactoryManager::instance());
-        QCOMPARE(log.Messages(QStringLiteral("src\\factorymanagers\\BrushFactoryManager.cpp")),
-                 (QStringList{QStringLiteral("Destroy"), QStringLiteral("Destroyed")}));
     }
 
 private:

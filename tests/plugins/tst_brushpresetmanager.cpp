@@ -9,9 +9,6 @@
 #include "VelaAllocationProbe.h"
 #include "private/BrushPresetManager_p.h"
 
-#include <QBuffer>
-#include <QRandomGenerator>
-
 #include <memory>
 
 // A brush class that no plug-in knows.
@@ -19,26 +16,15 @@ VELA_TEST_BRUSH(StrangerBrush, "Test.Stranger")
 
 namespace {
 
-const QString tableSource = QStringLiteral("src\\factorymanagers\\BrushPresetManager.cpp");
+const QString tableSource = "src\\factorymanagers\\BrushPresetManager.cpp";
 const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
 
-QByteArray bigEndian(quint32 value)
-{
-    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
-}
-
-// A stream string, byte by byte: big-endian byte count, then UTF-16BE.
-QByteArray streamString(const QString &text)
-{
-    QByteArray data = bigEndian(quint32(text.size()) * 2);
-    for (const QChar c : text)
-        data.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-    return data;
-}
+using VelaTest::BigEndian;
+using VelaTest::StreamString;
 
 QByteArray numberRecord(quint32 value)
 {
-    return streamString(QStringLiteral("Test.Number")) + bigEndian(value);
+    return StreamString("Test.Number") + BigEndian(value);
 }
 
 QUuid presetId(quint32 counter)
@@ -73,10 +59,10 @@ bool deserialize(BrushPresetManager &table, const QByteArray &stream)
 struct NumberBrush
 {
     explicit NumberBrush(quint32 number)
-        : brush(BrushFactoryManager::instance()->create(QStringLiteral("Test.Number")))
+        : brush(BrushFactoryManager::instance()->create("Test.Number"))
     {
         QBuffer settings;
-        settings.setData(bigEndian(number));
+        settings.setData(BigEndian(number));
         settings.open(QIODevice::ReadOnly);
         brush->deserialize(&settings);
     }
@@ -112,8 +98,7 @@ private Q_SLOTS:
         StrangerBrush stranger;
         QVERIFY(table.CreatePreset(nullptr).isNull() && log.lines.isEmpty());
         QVERIFY(table.CreatePreset(&stranger).isNull());
-        QCOMPARE(log.Messages(tableSource),
-                 QStringList{QStringLiteral("Error to create brush preset.")});
+        QCOMPARE(log.Messages(tableSource), QStringList{"Error to create brush preset."});
 
         // A failure takes no identifier. The first one is the null QUuid; its
         // brush tells it apart from a failure.
@@ -170,10 +155,10 @@ private Q_SLOTS:
         fresh.CreatePreset(failing.brush);
         fresh.CreatePreset(nine.brush);
         LogCapture log;
-        QCOMPARE(serialized(fresh), stream + streamString(QStringLiteral("Test.Number"))
+        QCOMPARE(serialized(fresh), stream + StreamString("Test.Number")
                                         + QByteArray::fromHex("fa17") + numberRecord(9));
         QCOMPARE(log.Messages(tableSource),
-                 QStringList{QStringLiteral("Error serialize brush. Type ID: Test.Number")});
+                 QStringList{"Error serialize brush. Type ID: Test.Number"});
     }
 
     void readStreams_data()
@@ -185,16 +170,15 @@ private Q_SLOTS:
         QTest::newRow("other version")
             << QByteArray("KVBrushPresetManager 1.00001") + five << QList<quint32>{};
         QTest::newRow("string length 0xFFFFFFF0")
-            << header + bigEndian(0xfffffff0) + QByteArray(16, 'x') << QList<quint32>{};
+            << header + BigEndian(0xfffffff0) + QByteArray(16, 'x') << QList<quint32>{};
         QTest::newRow("short length") << header + QByteArray(2, 0) << QList<quint32>{};
         // Qt reads no further than the length when it is odd.
-        QTest::newRow("odd length") << header + bigEndian(3) + five << QList<quint32>{5};
-        QTest::newRow("null string") << header + bigEndian(0xffffffff) + five << QList<quint32>{5};
+        QTest::newRow("odd length") << header + BigEndian(3) + five << QList<quint32>{5};
+        QTest::newRow("null string") << header + BigEndian(0xffffffff) + five << QList<quint32>{5};
         // The settings of an unknown type are read as the next record: here
         // an empty type identifier, skipped as well.
         QTest::newRow("unknown type")
-            << header + streamString(QStringLiteral("No.Such")) + bigEndian(0) + five
-            << QList<quint32>{5};
+            << header + StreamString("No.Such") + BigEndian(0) + five << QList<quint32>{5};
         QTest::newRow("settings refused")
             << header + numberRecord(RefusedValue) + numberRecord(7) + five << QList<quint32>{7, 5};
         QByteArray noise(4096, Qt::Uninitialized);
@@ -235,15 +219,14 @@ private Q_SLOTS:
     {
         // The flaky factory copies and releases once, then refuses.
         BrushFactoryManager *registry = BrushFactoryManager::instance();
-        IBrush *flaky = registry->create(QStringLiteral("Test.Flaky"));
+        IBrush *flaky = registry->create("Test.Flaky");
         auto table = std::make_unique<BrushPresetManager>();
         const QUuid id = table->CreatePreset(flaky);
         QVERIFY(table->GetBrush(id) && registry->release(flaky));
         LogCapture log;
         table->RemovePreset(id);
         QVERIFY(table->Enumarate().empty());
-        QVERIFY(deserialize(*table,
-                            header + streamString(QStringLiteral("Test.Flaky")) + bigEndian(2)));
+        QVERIFY(deserialize(*table, header + StreamString("Test.Flaky") + BigEndian(2)));
         table.reset(new BrushPresetManager);
 
         QBuffer readOnly, writeOnly;
@@ -251,13 +234,12 @@ private Q_SLOTS:
         writeOnly.open(QIODevice::WriteOnly);
         QVERIFY(!table->Serialize(nullptr) && !table->Deserialize(nullptr));
         QVERIFY(!table->Serialize(&readOnly) && !table->Deserialize(&writeOnly));
-        const QString released = QStringLiteral("Error when release brush preset table.");
-        const QString null = QStringLiteral("Can't serialize to null device.");
-        QCOMPARE(
-            log.Messages(tableSource),
-            (QStringList{released, QStringLiteral("Destroy"), released, QStringLiteral("Destroyed"),
-                         null, null, QStringLiteral("IO Device not provide write functionality."),
-                         QStringLiteral("IO Device not provide read functionality.")}));
+        const QString released = "Error when release brush preset table.";
+        const QString null = "Can't serialize to null device.";
+        QCOMPARE(log.Messages(tableSource),
+                 (QStringList{released, "Destroy", released, "Destroyed", null, null,
+                              "IO Device not provide write functionality.",
+                              "IO Device not provide read functionality."}));
     }
 };
 

@@ -4,17 +4,7 @@
 
 #include "PluginTestSupport.h"
 
-#include <QDir>
-#include <QPluginLoader>
-
-namespace {
-
-VelaTest::ChildResult velahost(const QStringList &arguments)
-{
-    return VelaTest::RunChild(VelaTest::AppFolder() + QStringLiteral("/velahost"), arguments);
-}
-
-} // namespace
+using VelaTest::RunHost;
 
 class TestVelahostPlugins : public QObject
 {
@@ -25,20 +15,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("sample") << QString() << QStringLiteral("State:       loaded (3)");
-        QTest::newRow("neither interface")
-            << VELA_PLUGIN(Stranger) << QStringLiteral("Error:       Is not an kelvane plugin.");
-        QTest::newRow("empty container")
-            << VELA_PLUGIN(EmptyContainer) << QStringLiteral("Error:       Empty container.");
-        const QString notAPlugin = VELA_PLUGIN(NotAPlugin);
-        QPluginLoader probe(notAPlugin);
-        probe.load();
-        QTest::newRow("no Qt plug-in")
-            << notAPlugin << QStringLiteral("Error:       ") + probe.errorString();
+        QTest::newRow("sample") << QString() << "State:       loaded (3)";
+        // The loader's refusal text, whichever it is (the loader's own test
+        // has each one).
+        QTest::newRow("refused") << VELA_PLUGIN(Stranger)
+                                 << "Error:       Is not an kelvane plugin.";
         QTest::newRow("broken round trip")
             << VELA_PLUGIN(CatchAllBrushes)
-            << QStringLiteral("Test.CatchAll: round trip FAILED: deserialize() left 4 of 8 "
-                              "bytes unread");
+            << "Test.CatchAll: round trip FAILED: deserialize() left 4 of 8 bytes unread";
     }
 
     void checkPlugin()
@@ -46,10 +30,10 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, expected);
         // The shipped plug-in listed after a failing file is still checked.
-        QStringList arguments{QStringLiteral("check-plugin"), VELA_PLUGIN(SampleBrushes)};
+        QStringList arguments{"check-plugin", VELA_PLUGIN(SampleBrushes)};
         if (!path.isEmpty())
             arguments.insert(1, path);
-        const VelaTest::ChildResult result = velahost(arguments);
+        const VelaTest::ChildResult result = RunHost(arguments);
         const QString out = QString::fromUtf8(result.standardOutput);
         for (const QString &text :
              {expected, QString("Brush types: Vela.Airbrush, Vela.RoundBrush\n"),
@@ -61,22 +45,20 @@ private Q_SLOTS:
 
     void presets()
     {
-        const QString file = VelaTest::Sandbox::Current()->Root() + QStringLiteral("/sample.kvp");
-        QCOMPARE(velahost({QStringLiteral("presets"), QStringLiteral("--create"), file}).exitCode,
-                 0);
+        const QString file = VelaTest::Sandbox::Current()->Root() + "/sample.kvp";
+        QCOMPARE(RunHost({"presets", "--create", file}).exitCode, 0);
         // The header, then the first record's type: 13 UTF-16 code units.
         QVERIFY(VelaTest::ReadFile(file).startsWith(
             QByteArray("KVBrushPresetManager 1.00000\0\0\0\x1a\0V", 34)));
         // The session's log holds each step's line in the order the editor
-        // starts up and shuts down.
-        const QDir logs(VelaTest::Sandbox::Current()->LocalAppData()
-                        + QStringLiteral("/Kelvane/logs"));
+        // starts up and shuts down; the registries write Destroy and Destroyed.
         const QString log = QString::fromUtf8(
-            VelaTest::ReadFile(logs.filePath(logs.entryList({"*.txt"}).value(0))));
+            VelaTest::RunLog(VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/"));
         const QString sample = VELA_PLUGIN(SampleBrushes);
         int at = 0;
         for (const QString &text : QStringList{
                  sample + "\" loaded successfully", "BrushPresetManager.cpp\". Destroyed",
+                 "VLIOManager.cpp\". Destroy\"", "VLIOManager.cpp\". Destroyed",
                  "BrushFactoryManager.cpp\". Destroy\"", "BrushFactoryManager.cpp\". Destroyed",
                  sample + "\" is unloaded successfully",
                  "GlobalApplicationData.cpp\". Destroy\""}) {
@@ -84,14 +66,14 @@ private Q_SLOTS:
             QVERIFY2(at >= 0, qPrintable(text + '\n' + log));
         }
 
-        VelaTest::ChildResult result = velahost({QStringLiteral("presets"), file});
+        VelaTest::ChildResult result = RunHost({"presets", file});
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.standardOutput.contains(
                      "{00000000-0000-0000-0000-000000000000}  Vela.Airbrush\n"
                      "  {00000000-0000-0000-0000-000000000001}  Vela.RoundBrush\n"),
                  result.standardOutput.constData());
         QVERIFY(VelaTest::WriteFile(file, "KVBrushPresetManager 2.00000"));
-        result = velahost({QStringLiteral("presets"), file});
+        result = RunHost({"presets", file});
         QCOMPARE(result.exitCode, 1);
         QVERIFY(result.standardError.contains("is not a brush preset stream"));
     }

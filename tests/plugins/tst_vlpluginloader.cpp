@@ -6,9 +6,6 @@
 #include "PluginTestSupport.h"
 #include "VLPluginLoader.h"
 
-#include <QPluginLoader>
-#include <QSignalSpy>
-
 namespace {
 
 QStringList firstArguments(const QSignalSpy &spy)
@@ -27,7 +24,7 @@ QString aliasPath(const QString &path)
 
 QStringList loaderLines(const LogCapture &log)
 {
-    return log.Messages(QStringLiteral("src\\private\\VLPluginLoader_p.cpp"));
+    return log.Messages("src\\private\\VLPluginLoader_p.cpp");
 }
 
 QString unloadedLine(const QString &path)
@@ -147,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(loader->GetState(aliasPath(sample)), VLPluginLoader::PluginLoaded);
 
         // A refusal text goes with a later successful load of the path.
-        const QString later = root + QStringLiteral("/libLater.so");
+        const QString later = root + "/libLater.so";
         QVERIFY(VelaTest::WriteFile(later, "not yet a library\n"));
         QVERIFY(loader->LoadPlugin(later).isEmpty() && !loader->GetStateInfo(later).isEmpty());
         QVERIFY(QFile::remove(later) && QFile::copy(VELA_PLUGIN(TestBrushes), later));
@@ -183,7 +180,7 @@ private Q_SLOTS:
         QSignalSpy error(loader, &VLPluginLoader::UnloadError);
         LogCapture log;
 
-        loader->UnloadPlugins({flaky, QStringLiteral("not loaded"), sample});
+        loader->UnloadPlugins({flaky, "not loaded", sample});
         // Names not loaded (any more) change nothing.
         loader->UnloadPlugins({sample});
 

@@ -7,9 +7,7 @@
 #include "GlobalApplicationData.h"
 #include "VelaUserParams.h"
 
-#include <QDir>
 #include <QDomDocument>
-#include <QRegularExpression>
 
 // Shared steps of the preference tests: the user's document in the sandbox,
 // documents written by hand and the library started as the editor does.
@@ -19,12 +17,12 @@ using Values = QList<QPair<QString, QString>>;
 
 inline QString UserDocumentPath()
 {
-    return VelaTest::Sandbox::Current()->LocalAppData() + QStringLiteral("/Kelvane/properties.xml");
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/properties.xml";
 }
 
 inline QByteArray DefaultDocument()
 {
-    return VelaTest::ReadFile(VelaTest::AppFolder() + QStringLiteral("/settings/properties.xml"));
+    return VelaTest::ReadFile(VelaTest::AppFolder() + "/settings/properties.xml");
 }
 
 //! The value of a "page.group.parameter" key in the user's document on disk;
@@ -33,7 +31,7 @@ inline QString StoredValue(const QString &key)
 {
     QDomDocument document;
     document.setContent(VelaTest::ReadFile(UserDocumentPath()));
-    const QDomNodeList parameters = document.elementsByTagName(QStringLiteral("parameter"));
+    const QDomNodeList parameters = document.elementsByTagName("parameter");
     for (int i = 0; i < parameters.size(); ++i) {
         const QDomElement parameter = parameters.at(i).toElement();
         const QDomElement group = parameter.parentNode().toElement();
@@ -41,7 +39,7 @@ inline QString StoredValue(const QString &key)
                                          group.attribute("name"), parameter.attribute("name")}
                                  .join(QLatin1Char('.'));
         if (name == key)
-            return parameter.attribute(QStringLiteral("value"), QString());
+            return parameter.attribute("value", QString());
     }
     return QString();
 }

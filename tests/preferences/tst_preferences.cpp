@@ -4,7 +4,6 @@
 #include "private/VLPreferenceMap_p.h"
 
 #include <QColor>
-#include <QTemporaryDir>
 
 using namespace PreferencesTest;
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "PreferencesTestSupport.h"
 
-#include <QSignalSpy>
-
 using namespace PreferencesTest;
 
 namespace {

@@ -69,11 +69,6 @@ QString Sandbox::LocalAppData() const
     return m_dir.path() + QStringLiteral("/local");
 }
 
-QString Sandbox::WorkDir() const
-{
-    return m_dir.path() + QStringLiteral("/work");
-}
-
 QString Sandbox::MakeFolder(const QString &relativePath) const
 {
     const QString path = m_dir.path() + QLatin1Char('/') + relativePath;
@@ -114,6 +109,20 @@ ChildResult RunChild(const QString &program, const QStringList &arguments,
     result.standardOutput = process.readAllStandardOutput();
     result.standardError = process.readAllStandardError();
     return result;
+}
+
+QProcessEnvironment WithLocalAppData(const QString &folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LOCALAPPDATA"), folder);
+    return environment;
+}
+
+ChildResult RunHost(const QStringList &arguments, const QString &localAppData)
+{
+    return RunChild(AppFolder() + QStringLiteral("/velahost"), arguments,
+                    localAppData.isEmpty() ? QProcessEnvironment::systemEnvironment()
+                                           : WithLocalAppData(localAppData));
 }
 
 QStringList TestArguments(int argc, char *argv[])
@@ -171,6 +180,36 @@ bool WriteFile(const QString &path, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(bytes) == bytes.size();
+}
+
+QByteArray RunLog(const QString &dataFolder)
+{
+    const QDir logs(dataFolder + QStringLiteral("logs"));
+    const QStringList files = logs.entryList(QStringList(QStringLiteral("*.txt")), QDir::Files);
+    return files.size() == 1 ? ReadFile(logs.filePath(files.first())) : QByteArray();
+}
+
+QByteArray LogLine(const QByteArray &sourceFile, const QByteArray &message)
+{
+    return "file=\"" + sourceFile + "\". " + message + "\" \n";
+}
+
+QByteArray BigEndian(quint32 value)
+{
+    QByteArray bytes;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes += char((value >> shift) & 0xff);
+    return bytes;
+}
+
+QByteArray StreamString(const QString &text)
+{
+    if (text.isNull())
+        return BigEndian(0xffffffff);
+    QByteArray bytes = BigEndian(quint32(text.size()) * 2);
+    for (const QChar c : text)
+        bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    return bytes;
 }
 
 } // namespace VelaTest

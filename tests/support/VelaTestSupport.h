@@ -2,11 +2,7 @@
 #ifndef VELATESTSUPPORT_H
 #define VELATESTSUPPORT_H
 
-#include <QCoreApplication>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
+// Test programs take all of QtCore and QtTest from here.
 #include <QtTest>
 
 #include <functional>
@@ -30,8 +26,6 @@ public:
     QString Root() const;
     //! The value of LOCALAPPDATA: "<root>/local" (not created).
     QString LocalAppData() const;
-    //! The folder the test started in: "<root>/work".
-    QString WorkDir() const;
     //! A new empty folder below the root.
     QString MakeFolder(const QString &relativePath) const;
 
@@ -54,6 +48,12 @@ ChildResult
 RunChild(const QString &program, const QStringList &arguments,
          const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
          const QString &workingDirectory = QString(), int timeoutMs = 60000);
+
+//! The environment of a child process with its own LOCALAPPDATA.
+QProcessEnvironment WithLocalAppData(const QString &folder);
+//! Runs the host tool of the application folder, with the sandbox's
+//! LOCALAPPDATA or the given one.
+ChildResult RunHost(const QStringList &arguments, const QString &localAppData = QString());
 
 //! The library replaces the process's message handler when it registers its
 //! log and again when it is released. Capture QtTest's own handler in
@@ -78,6 +78,17 @@ QStringList TestArguments(int argc, char *argv[]);
 QByteArray ReadFile(const QString &path);
 //! Writes a whole file, creating its folder; false on failure.
 bool WriteFile(const QString &path, const QByteArray &bytes);
+//! The one log file of a run in <dataFolder>logs; empty unless there is
+//! exactly one.
+QByteArray RunLog(const QString &dataFolder);
+//! The end of the library's log line for a message of a source file, as the
+//! log file holds it: file="<source>". <message>" and a line break.
+QByteArray LogLine(const QByteArray &sourceFile, const QByteArray &message);
+
+//! QDataStream's forms: a big-endian quint32, and a string as its byte count
+//! and UTF-16BE (0xffffffff for a null string).
+QByteArray BigEndian(quint32 value);
+QByteArray StreamString(const QString &text);
 
 } // namespace VelaTest
 

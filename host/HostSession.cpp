@@ -11,11 +11,9 @@
 #include <QDir>
 #include <QLibrary>
 
-namespace {
-
-// The plug-in files of the application folder, by name, in the form the Qt
-// loader reports them, so that their load and unload records coincide.
-QStringList shippedPluginFiles(const QString &appFolder)
+// In the form the Qt loader reports them, so that their load and unload
+// records coincide.
+QStringList HostSession::ShippedPluginFiles(const QString &appFolder)
 {
     const QDir folder(appFolder + QDir::separator() + QStringLiteral("plugins"));
     QStringList files;
@@ -26,8 +24,6 @@ QStringList shippedPluginFiles(const QString &appFolder)
     }
     return files;
 }
-
-} // namespace
 
 HostSession::HostSession()
     : HostSession(Options())
@@ -49,8 +45,12 @@ HostSession::HostSession(const Options &options)
     // The editor's image-file manager is there before plug-ins register with it.
     KVImageFileManager::CreateInstance();
     VLPluginLoader::InitInstance();
+    QStringList pluginFiles;
     if (options.loadShippedPlugins)
-        VLPluginLoader::Instance()->LoadPlugins(shippedPluginFiles(data->GetAppFolderPath()));
+        pluginFiles = ShippedPluginFiles(data->GetAppFolderPath());
+    pluginFiles += options.pluginFiles;
+    if (!pluginFiles.isEmpty())
+        VLPluginLoader::Instance()->LoadPlugins(pluginFiles);
     BrushFactoryManager::InitInstance();
     VLIOManager::InitInstance();
 }

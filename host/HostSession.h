@@ -2,7 +2,7 @@
 #ifndef VELAHOST_HOSTSESSION_H
 #define VELAHOST_HOSTSESSION_H
 
-#include <QString>
+#include <QStringList>
 
 // The editor's part of start-up and shut-down, in the order the library
 // relies on: constructed, the library is up (application data, log,
@@ -15,7 +15,13 @@ public:
         QString logFolder = QStringLiteral("logs");
         //! Load the plug-ins of the application folder's "plugins" folder.
         bool loadShippedPlugins = true;
+        //! Further plug-in files, loaded after the shipped ones.
+        QStringList pluginFiles;
     };
+
+    //! The plug-in files of the application folder's "plugins" folder, by
+    //! name, in the form the Qt loader reports them.
+    static QStringList ShippedPluginFiles(const QString &appFolder);
 
     HostSession();
     explicit HostSession(const Options &options);
