@@ -171,32 +171,6 @@ private Q_SLOTS:
             {P::Editing::Colors::Color2(), name(data.GetUserColor2Color())}};
         QCOMPARE(answers.value(key), answer);
     }
-
-    void interruptedSaveLeavesAParsableFile()
-    {
-        // Text that the save walk passes by but that takes a while to write,
-        // so that the kill lands in the middle of writing.
-        const QByteArray padding = "<padding>" + QByteArray(4 << 20, 'x') + "</padding>";
-        ResetUserFolder(Document(DefaultVersion(), {{lastDirKey, "/round/0"}})
-                            .replace("</properties>", padding + "</properties>"));
-        const QDir folder = QFileInfo(UserDocumentPath()).dir();
-        const qint64 whole = QFileInfo(UserDocumentPath()).size();
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            QProcess child;
-            child.start(VelaTest::AppFolder() + "/prefs_save_loop", QStringList());
-            QVERIFY(child.waitForStarted());
-            // Killed as soon as a save is writing: a temporary file beside
-            // the document, or the document itself cut short.
-            while (!child.waitForFinished(1)
-                   && folder.entryList({"properties.xml*"}, QDir::Files).size() == 1
-                   && QFileInfo(UserDocumentPath()).size() == whole) {
-            }
-            child.kill();
-            QVERIFY(child.waitForFinished());
-            QVERIFY(StoredValue(lastDirKey).startsWith("/round/"));
-            QVERIFY(VelaTest::ReadFile(UserDocumentPath()).contains(padding));
-        }
-    }
 };
 
 VELA_TEST_MAIN(TestPreferences)

@@ -125,6 +125,19 @@ ChildResult RunHost(const QStringList &arguments, const QString &localAppData)
                                            : WithLocalAppData(localAppData));
 }
 
+QStringList TestArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+#if defined(__SANITIZE_THREAD__)
+    // The option that QtTest gives its benchmark child under callgrind: it
+    // runs the tests as usual, without the watchdog.
+    arguments << QStringLiteral("-callgrindchild");
+#endif
+    return arguments;
+}
+
 bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs)
 {
     struct Finished
