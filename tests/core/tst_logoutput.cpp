@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+//
+// The application data object: its folders, its settings store and its log
+// output, whose threads the thread-sanitizer run checks by this program's
+// name, and its languages.
 #include "GlobalApplicationData.h"
+#include "VLApplicationSettings.h"
 #include "VelaTestSupport.h"
 #include "private/VLLogLine_p.h"
 
@@ -14,9 +19,16 @@ QString child()
     return VelaTest::AppFolder() + "/vela_core_child";
 }
 
+const QString languageKey = "Language/Index";
+
+GlobalApplicationData *data()
+{
+    return GlobalApplicationData::Instance();
+}
+
 } // namespace
 
-class tst_LogOutput : public QObject
+class tst_ApplicationData : public QObject
 {
     Q_OBJECT
 
@@ -25,13 +37,169 @@ private Q_SLOTS:
     void init()
     {
         VelaTest::RestoreTestMessageHandler();
+        m_startDir = QDir::currentPath();
         qputenv("LOCALAPPDATA", QFile::encodeName(Sandbox::Current()->MakeFolder("local")));
-        GlobalApplicationData::InitInstance();
     }
-    void cleanup() { GlobalApplicationData::ReleaseInstance(); }
+    void cleanup()
+    {
+        GlobalApplicationData::ReleaseInstance();
+        QDir::setCurrent(m_startDir);
+    }
+
+    void dataFolder_data()
+    {
+        QTest::addColumn<bool>("useLocalAppData");
+        QTest::addColumn<bool>("folderExists");
+        QTest::newRow("LOCALAPPDATA, Kelvane present") << true << true;
+        QTest::newRow("LOCALAPPDATA, first run") << true << false;
+        QTest::newRow("home folder, Kelvane present") << false << true;
+        QTest::newRow("home folder, first run") << false << false;
+    }
+
+    void dataFolder()
+    {
+        QFETCH(bool, useLocalAppData);
+        QFETCH(bool, folderExists);
+        const QString home = Sandbox::Current()->MakeFolder("home-dataFolder");
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home));
+        const QString local = Sandbox::Current()->MakeFolder("local-dataFolder");
+        qputenv("LOCALAPPDATA", useLocalAppData ? QFile::encodeName(local) : QByteArray());
+        const QString base = useLocalAppData ? local : home;
+        const QString below = useLocalAppData ? "Kelvane/" : "AppData/Local/Kelvane/";
+        if (folderExists)
+            QVERIFY(QDir(base).mkpath(below));
+
+        GlobalApplicationData::InitInstance();
+        GlobalApplicationData *data = GlobalApplicationData::Instance();
+        qputenv("HOME", oldHome);
+
+        // Found: the suffix as written; created: the same suffix with native
+        // separators.
+        const QString suffix = '/' + below;
+        const QString expected = base + (folderExists ? suffix : QDir::toNativeSeparators(suffix));
+        QCOMPARE(data->GetAppDataFolderPath(), expected);
+        QVERIFY(data->IsAppDataFolderExists());
+        QCOMPARE(VLApplicationSettings::GetFileName(), expected + "kelvane.ini");
+        QVERIFY(QFile::exists(expected + "kelvane.ini"));
+    }
+
+    void unusableDataFolderFallsBackToBareNames()
+    {
+        // LOCALAPPDATA below a plain file: the folder cannot be created.
+        const QString root = Sandbox::Current()->MakeFolder("blocked");
+        QVERIFY(VelaTest::WriteFile(root + "/file", "not a folder"));
+        const QString base = root + "/file/local";
+        qputenv("LOCALAPPDATA", QFile::encodeName(base));
+        const QString work = Sandbox::Current()->MakeFolder("blocked-work");
+        QDir::setCurrent(work);
+
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^\"Build date=.*, file=\"src\\\\"
+                                                "GlobalApplicationData\\.cpp\"\\. "
+                                                "Failed to create dir: "
+                                                + QRegularExpression::escape(base) + "\" $"));
+        GlobalApplicationData::InitInstance();
+        GlobalApplicationData *data = GlobalApplicationData::Instance();
+        QVERIFY(data->GetAppDataFolderPath().isEmpty());
+        QVERIFY(!data->IsAppDataFolderExists());
+
+        // Per-user files are named by their bare names, relative to the
+        // working directory.
+        QCOMPARE(VLApplicationSettings::GetFileName(), QStringLiteral("kelvane.ini"));
+        QVERIFY(QFile::exists(work + "/kelvane.ini"));
+        QCOMPARE(VLApplicationSettings::GetValue("Version").toString(), QStringLiteral("2.0"));
+    }
+
+    void lifecycleAndVersion()
+    {
+        QVERIFY(!GlobalApplicationData::Instance());
+        QVERIFY(GlobalApplicationData::GetFeaturesData().isEmpty());
+        GlobalApplicationData::InitInstance();
+        GlobalApplicationData *first = GlobalApplicationData::Instance();
+        QVERIFY(first);
+        GlobalApplicationData::InitInstance();
+        QCOMPARE(GlobalApplicationData::Instance(), first);
+        QCOMPARE(GlobalApplicationData::GetFeaturesData(),
+                 VelaTest::ReadFile(VelaTest::AppFolder() + "/AppFeatures.dll"));
+
+        // An old version is rewritten at every start. (The user's language
+        // surviving it is storedChoiceLeavesTheRunAlone's.)
+        VLApplicationSettings::SetValue("Version", "1.7");
+        GlobalApplicationData::ReleaseInstance();
+        GlobalApplicationData::ReleaseInstance();
+        QVERIFY(!GlobalApplicationData::Instance());
+        QVERIFY(GlobalApplicationData::GetFeaturesData().isEmpty());
+
+        GlobalApplicationData::InitInstance();
+        QCOMPARE(VLApplicationSettings::GetValue("Version").toString(), QStringLiteral("2.0"));
+    }
+
+    void applicationFolder_data()
+    {
+        QTest::addColumn<bool>("parentIsAppFolder");
+        QTest::addColumn<QString>("installerLanguage");
+        QTest::newRow("Release") << true << "de_DE";
+        QTest::newRow("DEBUG") << true << QString();
+        QTest::newRow("Releases") << false << "ru_RU";
+    }
+
+    void applicationFolder()
+    {
+        QFETCH(bool, parentIsAppFolder);
+        QFETCH(QString, installerLanguage);
+        // A copy of the child program inside <app>/<row name>, with its own
+        // installer file (or none) and no features file.
+        const QString folderName = QTest::currentDataTag();
+        const QString appFolder = Sandbox::Current()->MakeFolder("app-" + folderName);
+        const QString exeFolder = appFolder + '/' + folderName;
+        QVERIFY(QDir().mkpath(exeFolder));
+        const QString copy = exeFolder + "/vela_core_child";
+        QVERIFY(QFile::copy(child(), copy));
+        const QString expectedApp = parentIsAppFolder ? appFolder : exeFolder;
+        if (!installerLanguage.isEmpty()) {
+            QSettings(expectedApp + "/settings/installsettings.ini", QSettings::IniFormat)
+                .setValue("Language/Index", installerLanguage);
+        }
+
+        const VelaTest::ChildResult result = VelaTest::RunChild(
+            copy, {"folders"},
+            VelaTest::WithLocalAppData(Sandbox::Current()->MakeFolder("local-" + folderName)));
+        QCOMPARE(result.exitCode, 0);
+        const QStringList lines = QString::fromLocal8Bit(result.standardOutput).split('\n');
+        QVERIFY(lines.contains("app=" + expectedApp));
+        QVERIFY(lines.contains("features=0"));
+        // Without an installer file the key is stored empty, read as "".
+        QVERIFY(lines.contains("language=" + installerLanguage));
+    }
+
+    // The settings store on its own, without the application data object.
+    void everyCallReachesTheFile()
+    {
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder("store") + "/kelvane.ini";
+        VLApplicationSettings::SetFileName(path);
+        QVERIFY(!VLApplicationSettings::Contains("Version"));
+        QCOMPARE(VLApplicationSettings::GetValue("Version", 7).toInt(), 7);
+
+        // On disk, in the ini layout, before the call returns: another process
+        // reads it at once, and what that process writes is read here at once.
+        VLApplicationSettings::SetValue("Version", "2.0");
+        VLApplicationSettings::SetValue("Grid/Visible", true);
+        QVERIFY(
+            VelaTest::ReadFile(path).contains("[General]\nVersion=2.0\n\n[Grid]\nVisible=true\n"));
+        VelaTest::ChildResult result =
+            VelaTest::RunChild(child(), {"settings-get", path, "Version"});
+        QCOMPARE(result.standardOutput, QByteArray("2.0\n"));
+        result = VelaTest::RunChild(child(), {"settings-set", path, "Save/PathOpen", "/pics"});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(VLApplicationSettings::GetValue("Save/PathOpen").toString(),
+                 QStringLiteral("/pics"));
+        QVERIFY(VLApplicationSettings::Contains("Grid/Visible"));
+    }
 
     void registrationAndRecordBytes()
     {
+        GlobalApplicationData::InitInstance();
         GlobalApplicationData *data = GlobalApplicationData::Instance();
         QVERIFY(data->GetLogFileName().isEmpty());
 
@@ -81,33 +249,25 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(data->GetAppDataFolderPath() + QDir::separator() + "other"));
     }
 
-    void destructorWritesItsLastLines_data()
-    {
-        QTest::addColumn<bool>("withPreferences");
-        QTest::newRow("no preferences document") << false;
-        QTest::newRow("preferences document loaded") << true;
-    }
-
     void destructorWritesItsLastLines()
     {
-        QFETCH(bool, withPreferences);
+        GlobalApplicationData::InitInstance();
         GlobalApplicationData *data = GlobalApplicationData::Instance();
         data->RegisterLogOutput("logs");
-        if (withPreferences)
-            data->InitUserPreferences();
+        data->InitUserPreferences();
         const QString logFile = data->GetLogFileName();
         const qint64 before = QFileInfo(logFile).size();
         GlobalApplicationData::ReleaseInstance();
 
         // The source line in each was checked above, with a line of the test's own.
         const QByteArray gad = "src\\GlobalApplicationData.cpp";
-        QList<QByteArray> expected = {VelaTest::LogLine(gad, "Destroy")};
-        if (withPreferences)
-            expected << VelaTest::LogLine(gad, "Pre Destroy xml")
-                     << VelaTest::LogLine(gad, "Destroy xml");
-        expected << VelaTest::LogLine(gad, "Destroyed xml")
-                 << VelaTest::LogLine("src\\VLCrashHandler.cpp", "Destroyed")
-                 << VelaTest::LogLine(gad, "Destroyed");
+        const QList<QByteArray> expected = {
+            VelaTest::LogLine(gad, "Destroy"),
+            VelaTest::LogLine(gad, "Pre Destroy xml"),
+            VelaTest::LogLine(gad, "Destroy xml"),
+            VelaTest::LogLine(gad, "Destroyed xml"),
+            VelaTest::LogLine("src\\VLCrashHandler.cpp", "Destroyed"),
+            VelaTest::LogLine(gad, "Destroyed")};
         const QList<QByteArray> lines = VelaTest::ReadFile(logFile).mid(before).split('\n');
         QCOMPARE(lines.size(), expected.size() + 1);
         for (int i = 0; i < expected.size(); ++i)
@@ -116,6 +276,7 @@ private Q_SLOTS:
 
     void threadsNeverTearARecord()
     {
+        GlobalApplicationData::InitInstance();
         GlobalApplicationData::Instance()->RegisterLogOutput("logs");
         const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
 
@@ -182,7 +343,65 @@ private Q_SLOTS:
         QVERIFY2(result.standardError.contains("Fatal: fatal-without-log\n"),
                  result.standardError.constData());
     }
+
+    void storedCodeToIndex_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("index");
+        QTest::newRow("absent: English") << QString() << 1;
+        QTest::newRow("ru_RU") << "ru_RU" << 3;
+        QTest::newRow("unknown code") << "fr_FR" << 0;
+        QTest::newRow("other case") << "en_uk" << 0;
+    }
+    void storedCodeToIndex()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        GlobalApplicationData::InitInstance();
+        {
+            QSettings file(VLApplicationSettings::GetFileName(), QSettings::IniFormat);
+            stored.isNull() ? file.remove(languageKey) : file.setValue(languageKey, stored);
+        }
+        QCOMPARE(data()->GetLanguageIndex(), index);
+        QCOMPARE(data()->GetLanguage(), data()->GetLanguage(index));
+    }
+    void storedChoiceLeavesTheRunAlone()
+    {
+        GlobalApplicationData::InitInstance();
+        data()->RegisterLogOutput("logs");
+        // The installer file of the build folder names English.
+        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
+        data()->SetLanguageIndex(2);
+        // The run's own language stays: hostStoresTheChoiceForTheNextRun.
+        QCOMPARE(data()->GetLanguageBase(), QStringLiteral("de"));
+        // Despite its name the key holds the code.
+        QCOMPARE(VLApplicationSettings::GetValue(languageKey).toString(), QStringLiteral("de_DE"));
+
+        for (int wrong : {4, -1}) {
+            data()->SetLanguageIndex(wrong);
+            QCOMPARE(data()->GetLanguageIndex(), 2);
+            const QByteArray line =
+                VelaTest::LogLine("src\\GlobalApplicationData.cpp",
+                                  "Wrong language index:" + QByteArray::number(wrong));
+            QCOMPARE(VelaTest::ReadFile(data()->GetLogFileName()).count(line), 1);
+        }
+        // The stored choice is the language of the next start.
+        GlobalApplicationData::ReleaseInstance();
+        GlobalApplicationData::InitInstance();
+        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("de_DE"));
+    }
+    void hostStoresTheChoiceForTheNextRun()
+    {
+        // A run of the host with a LOCALAPPDATA of its own.
+        const VelaTest::ChildResult result =
+            VelaTest::RunHost({"lang", "set", "3"}, Sandbox::Current()->Root() + "/host");
+        QVERIFY(result.standardOutput.contains(
+            "Stored language:       ru_RU\nCurrent language:      en_UK"));
+    }
+
+private:
+    QString m_startDir;
 };
 
-VELA_TEST_MAIN(tst_LogOutput)
+VELA_TEST_MAIN(tst_ApplicationData)
 #include "tst_logoutput.moc"

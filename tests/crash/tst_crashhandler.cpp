@@ -2,9 +2,12 @@
 #include "VelaTestSupport.h"
 
 #include "VLCrashHandler.h"
+#include "private/VLCrashRuntime_p.h"
 
 #include <csignal>
 
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -113,6 +116,49 @@ QMap<quint32, QByteArray> minidumpStreams(const QByteArray &bytes)
 // Where a row expects the dump: its "dumps" folder, the temporary folder
 // (no application data object) or the data folder ("dumps" is a file).
 enum DumpPlace { InDumps, InTemp, InData };
+
+// The child's end of its pipe to the parent.
+int s_pipe = -1;
+
+// What a forked child of the test process said through its pipe, then '|'
+// and how it ended: the signal that ended it, or minus its exit code. A child
+// that says nothing more for a long time hung: it is killed and ends by SIGKILL.
+QByteArray runInChild(void (*body)())
+{
+    QByteArray said;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        // The child starts without the test framework's own crash handlers.
+        for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber)
+            std::signal(signalNumber, SIG_DFL);
+        close(fds[0]);
+        s_pipe = fds[1];
+        body();
+        _exit(0);
+    }
+    close(fds[1]);
+    pollfd readable = {fds[0], POLLIN, 0};
+    char buffer[256];
+    ssize_t got = 0;
+    while (poll(&readable, 1, 30000) > 0 && (got = read(fds[0], buffer, sizeof(buffer))) > 0)
+        said.append(buffer, got);
+    close(fds[0]);
+    // Harmless for a child that has ended: it is not reaped yet.
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return said + '|'
+           + QByteArray::number(WIFSIGNALED(status) ? WTERMSIG(status) : -WEXITSTATUS(status));
+}
+
+// A write through it faults at a known address.
+int *volatile s_faultAddress = reinterpret_cast<int *>(0x10);
+
+// The filter of the row: it hangs, or faults again.
+bool s_filterHangs = false;
 
 } // namespace
 
@@ -290,6 +336,34 @@ private Q_SLOTS:
             }
         }
         QVERIFY(fileData > 0);
+    }
+
+    // Whatever the filter does, the fault ends the process by its signal.
+    void faultingFilter_data()
+    {
+        QTest::addColumn<bool>("hangs");
+        QTest::newRow("stuck filter ended by the watchdog") << true;
+        QTest::newRow("fault inside the filter ends at once") << false;
+    }
+
+    void faultingFilter()
+    {
+        using namespace VLCrashRuntime;
+        QFETCH(bool, hangs);
+        s_filterHangs = hangs;
+        const QByteArray end = runInChild([] {
+            SetUnhandledExceptionFilter([](EXCEPTION_POINTERS *) -> LONG {
+                // write() is async-signal-safe: the filter runs in a handler.
+                if (write(s_pipe, "f", 1) != 1)
+                    _exit(99);
+                while (s_filterHangs)
+                    pause();
+                *s_faultAddress = 1;
+                return EXCEPTION_EXECUTE_HANDLER;
+            });
+            *s_faultAddress = 1;
+        });
+        QCOMPARE(end, "f|" + QByteArray::number(SIGSEGV));
     }
 };
 

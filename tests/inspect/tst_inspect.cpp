@@ -2,7 +2,8 @@
 //
 // velahost inspect over per-user data folders: one filled by real runs of
 // the host (a crash included), a broken one, an empty one and none. Whatever
-// it reports, the folder stays exactly as it was.
+// it reports, the folder stays exactly as it was. Then the host's other I/O
+// commands.
 
 #include "VelaTestSupport.h"
 
@@ -56,11 +57,7 @@ private Q_SLOTS:
                                          {"export", "add", "300000"}};
         for (const QStringList &run : runs)
             QCOMPARE(VelaTest::RunHost(run).exitCode, 0);
-        UnitItem chain;
-        chain.name = QStringLiteral("Chain");
-        chain.abbr = QStringLiteral("ch");
-        chain.factor = 1.0f / 792.0f;
-        QVERIFY(SaveUnits({chain}, m_dataFolder + QStringLiteral("units_user.ini")));
+        QVERIFY(SaveUnits({{"Chain", "ch", 1.0f / 792.0f}}, m_dataFolder + "units_user.ini"));
         // The last run leaves its log and a dump.
         QCOMPARE(VelaTest::RunHost({"crash", "null-write"}).exitStatus, QProcess::CrashExit);
     }
@@ -122,6 +119,30 @@ private Q_SLOTS:
                  result.standardError.constData());
         for (const QString &fact : facts)
             QVERIFY2(report.contains(fact), qPrintable(fact + QStringLiteral("\n") + report));
+    }
+
+    // The host's other I/O commands, run after the reports; the lists that
+    // its runs leave are read back by the report of the filled folder.
+    void readersAndWriters()
+    {
+        // The shipped image plug-in, found in the application folder's plugins/.
+        const VelaTest::ChildResult result = VelaTest::RunHost({"io"});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.standardOutput,
+                 QByteArray("Readers: BMP JPEG PNG\nWriters: BMP JPEG PNG\n"));
+    }
+
+    void badArguments()
+    {
+        const QList<QStringList> calls = {{"export", "add", "wide"},
+                                          {"export", "remove", "first"},
+                                          {"recent", "limit", "many"},
+                                          {"recent", "add", "only-one"}};
+        for (const QStringList &arguments : calls) {
+            const VelaTest::ChildResult result = VelaTest::RunHost(arguments);
+            QVERIFY2(result.exitStatus == QProcess::NormalExit && result.exitCode == 2,
+                     qPrintable(arguments.join(' ')));
+        }
     }
 };
 

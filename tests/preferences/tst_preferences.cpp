@@ -1,13 +1,93 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "PreferencesTestSupport.h"
+#include "VelaTestSupport.h"
+
+#include "GlobalApplicationData.h"
+#include "UnitConverter.h"
+#include "VelaUserParams.h"
 
 #include "private/VLPreferenceMap_p.h"
 
 #include <QColor>
-
-using namespace PreferencesTest;
+#include <QDomDocument>
 
 namespace {
+
+// The user's document in the sandbox, documents written by hand and the
+// library started as the editor does.
+using Values = QList<QPair<QString, QString>>;
+
+QString UserDocumentPath()
+{
+    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/properties.xml";
+}
+
+QByteArray DefaultDocument()
+{
+    return VelaTest::ReadFile(VelaTest::AppFolder() + "/settings/properties.xml");
+}
+
+//! The value of a "page.group.parameter" key in the user's document on disk;
+//! null when absent.
+QString StoredValue(const QString &key)
+{
+    QDomDocument document;
+    document.setContent(VelaTest::ReadFile(UserDocumentPath()));
+    const QDomNodeList parameters = document.elementsByTagName("parameter");
+    for (int i = 0; i < parameters.size(); ++i) {
+        const QDomElement parameter = parameters.at(i).toElement();
+        const QDomElement group = parameter.parentNode().toElement();
+        const QString name = QStringList{group.parentNode().toElement().attribute("name"),
+                                         group.attribute("name"), parameter.attribute("name")}
+                                 .join(QLatin1Char('.'));
+        if (name == key)
+            return parameter.attribute("value", QString());
+    }
+    return QString();
+}
+
+//! The version the shipped default document carries.
+QString DefaultVersion()
+{
+    return QRegularExpression("<file_version value=\"([^\"]*)\"")
+        .match(DefaultDocument())
+        .captured(1);
+}
+
+//! A document of the given version (none when null), one page and group per
+//! "page.group.parameter" value.
+QByteArray Document(const QString &version, const Values &values)
+{
+    QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<properties>\n";
+    if (!version.isNull())
+        text += "    <file_version value=\"" + version.toUtf8() + "\"/>\n";
+    for (const auto &value : values) {
+        const QStringList parts = value.first.split(QLatin1Char('.'));
+        text += QStringLiteral("    <page name=\"%1\"><group name=\"%2\"><parameter name=\"%3\" "
+                               "value=\"%4\"/></group></page>\n")
+                    .arg(parts.value(0), parts.value(1), parts.value(2), value.second)
+                    .toUtf8();
+    }
+    return text + "</properties>\n";
+}
+
+//! A fresh user's folder holding only the given document (none when null).
+void ResetUserFolder(const QByteArray &userDocument = QByteArray())
+{
+    GlobalApplicationData::ReleaseInstance();
+    QDir(QFileInfo(UserDocumentPath()).path()).removeRecursively();
+    QDir().mkpath(QFileInfo(UserDocumentPath()).path());
+    if (!userDocument.isNull())
+        QVERIFY(VelaTest::WriteFile(UserDocumentPath(), userDocument));
+}
+
+//! Starts the library anew, as the editor does, up to the preferences.
+GlobalApplicationData *Restart()
+{
+    GlobalApplicationData::ReleaseInstance();
+    GlobalApplicationData::InitInstance();
+    GlobalApplicationData::Instance()->InitUserPreferences();
+    return GlobalApplicationData::Instance();
+}
 
 using P = VelaUserParams;
 const QString lastDirKey = P::Directories::Settings::LastVisitedFolder();
@@ -16,6 +96,19 @@ const QString textKey = P::Editing::Text::Antialiasing();
 const QString rememberKey = P::Directories::Settings::RememberLastVisitedFolder();
 const QString portKey = P::ProxySettings::Proxy::PROXYPORT();
 const QString proxyTypeKey = P::ProxySettings::Proxy::PROXYTYPE();
+const QString hostKey = P::ProxySettings::Proxy::PROXYHOSTNAME();
+
+// "name|abbr|factor|standard" per unit, for comparing whole lists at once.
+QStringList describe(const QList<UnitItem> &units)
+{
+    QStringList text;
+    for (const UnitItem &item : units)
+        text << QStringLiteral("%1|%2|%3|%4")
+                    .arg(item.name, item.abbr)
+                    .arg(item.factor, 0, 'g', 9)
+                    .arg(int(item.isStandard));
+    return text;
+}
 
 } // namespace
 
@@ -24,6 +117,9 @@ class TestPreferences : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Released application data leaves its own message handler installed.
+    void initTestCase() { VelaTest::CaptureTestMessageHandler(); }
+    void init() { VelaTest::RestoreTestMessageHandler(); }
     void cleanup() { GlobalApplicationData::ReleaseInstance(); }
 
     void userDocumentKeptOrReplaced_data()
@@ -170,6 +266,191 @@ private Q_SLOTS:
             {P::Editing::Colors::Color1(), name(data.GetUserColor1Color())},
             {P::Editing::Colors::Color2(), name(data.GetUserColor2Color())}};
         QCOMPARE(answers.value(key), answer);
+    }
+
+    void settersSaveAndSignalOnlyOnChange()
+    {
+        ResetUserFolder(Document(
+            DefaultVersion(),
+            {{hostKey, "old.example"}, {portKey, "3128"}, {proxyTypeKey, "1"}, {typeKey, "png"}}));
+        GlobalApplicationData *data = Restart();
+        QSignalSpy changed(data, &GlobalApplicationData::ProxyChanged);
+        // Slots may call back into the object: the data lock is free then.
+        QString hostSeenBySlot;
+        connect(data, &GlobalApplicationData::ProxyChanged, this,
+                [&] { hostSeenBySlot = data->GetProxyHostName(); });
+        // Signals so far and the witness on disk: the image type, changed in
+        // memory only, shows whether a proxy setter saved.
+        const auto state = [&] {
+            return QStringLiteral("%1 %2").arg(changed.count()).arg(StoredValue(typeKey));
+        };
+        data->SetDefImageType("jpg");
+        data->SetProxyHostName("old.example");
+        data->SetProxyPortNumber(3128);
+        QCOMPARE(state(), QStringLiteral("0 png"));
+        data->SetProxyHostName("new.example");
+        QCOMPARE(state(), QStringLiteral("1 jpg"));
+        QCOMPARE(hostSeenBySlot, QStringLiteral("new.example"));
+        QCOMPARE(StoredValue(hostKey), QStringLiteral("new.example"));
+        data->SetDefImageType("tif");
+        data->SetProxyPortNumber(8080);
+        QCOMPARE(state(), QStringLiteral("2 tif"));
+        QCOMPARE(StoredValue(portKey), QStringLiteral("8080"));
+        // The type is saved and announced even when unchanged, but an index
+        // outside the list changes nothing.
+        data->SetDefImageType("bmp");
+        data->SetProxyTypeIndex(1);
+        QCOMPARE(state(), QStringLiteral("3 bmp"));
+        data->SetDefImageType("gif");
+        data->SetProxyTypeIndex(4);
+        data->SetProxyTypeIndex(-1);
+        QCOMPARE(state(), QStringLiteral("3 bmp"));
+        QCOMPARE(data->GetProxyTypeIndex(), 1);
+    }
+
+    void typeComesBackAfterARestart()
+    {
+        const QList<QNetworkProxy::ProxyType> qtTypes = {
+            QNetworkProxy::DefaultProxy, QNetworkProxy::NoProxy, QNetworkProxy::HttpProxy,
+            QNetworkProxy::Socks5Proxy};
+        const QStringList names = {"Default", "NoProxy", "HttpProxy", "Socks5Proxy"};
+        ResetUserFolder();
+        // Each type differs from the one before, so each must be saved anew.
+        for (int index : {0, 1, 2, 3, 0}) {
+            Restart()->SetProxyTypeIndex(index);
+            const GlobalApplicationData *data = Restart();
+            QCOMPARE(data->GetProxyTypeIndex(), index);
+            QCOMPARE(data->GetProxyType(), qtTypes[index]);
+            // A label out of the list names the current type.
+            QCOMPARE(data->GetProxyTypeLabel(4), names[index]);
+            QCOMPARE(data->GetProxyTypeLabel(-1), names[index]);
+        }
+        QCOMPARE(GlobalApplicationData::Instance()->GetProxyTypeList(), names);
+        QCOMPARE(GlobalApplicationData::Instance()->FindProxyTypeIndex("Socks5Proxy"), 3);
+    }
+
+    void loadUnits_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("added");
+
+        QTest::newRow("direct unit children of any root")
+            << QByteArray("<any><unit name=\"inch\" abbr=\"in\" factor=\"1\"/>"
+                          "<Unit name=\"capital\"/><unit name=\"cm\" abbr=\"cm\" factor=\"2.54\">"
+                          "<unit name=\"nested\"/></unit><g><unit name=\"deeper\"/></g></any>")
+            << QStringList{"inch|in|1|1", "cm|cm|2.53999996|1"};
+        QTest::newRow("unusable factor reads as 0")
+            << QByteArray("<units><unit name=\"a\"/><unit name=\"b\" abbr=\"b\" factor=\"px\"/>"
+                          "<unit name=\"c\" abbr=\"c\" factor=\"1e40\"/></units>")
+            << QStringList{"a||0|1", "b|b|0|1", "c|c|0|1"};
+        // Bad input: false and the list unchanged.
+        QTest::newRow("missing") << QByteArray() << QStringList();
+        QTest::newRow("malformed")
+            << QByteArray("<units><unit factor=\"1\"></units>") << QStringList();
+        QTest::newRow("empty") << QByteArray("") << QStringList();
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe\x01<units>\x00", 10) << QStringList();
+        QTest::newRow("deeply nested")
+            << QByteArray("<units>" + QByteArray("<a>").repeated(50000)
+                          + QByteArray("</a>").repeated(50000) + "</units>")
+            << QStringList();
+        QTest::newRow("enormous") << QByteArray("<units><unit name=\"inch\" factor=\"1\"/>"
+                                                + QByteArray(17 << 20, ' ') + "</units>")
+                                  << QStringList();
+    }
+
+    void loadUnits()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, added);
+
+        const QString path =
+            VelaTest::Sandbox::Current()->MakeFolder(QTest::currentDataTag()) + "/units.ini";
+        if (!content.isNull())
+            QVERIFY(VelaTest::WriteFile(path, content));
+        QList<UnitItem> list = {{"old", "o", 1}};
+        QCOMPARE(LoadUnits(list, path, true), !added.isEmpty());
+        QCOMPARE(describe(list), QStringList{"old|o|1|0"} + added);
+    }
+
+    void saveUnitsWritesTheExactTextAndLoadsBack()
+    {
+        const QString path = VelaTest::Sandbox::Current()->MakeFolder("save") + "/units_user.ini";
+        const QList<UnitItem> units = {{"inch", "in", 1},
+                                       {"centimetre", "cm", 2.54f},
+                                       {"per mm \"&<", "µ", float(1 / 25.4)},
+                                       {"pixel", "px", 0},
+                                       {"large", "L", 1234567}};
+        QVERIFY(!SaveUnits(units, path + "/missing/units.ini"));
+        QVERIFY(SaveUnits(units, path));
+        QCOMPARE(VelaTest::ReadFile(path),
+                 QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                            "<units>\n"
+                            "    <unit name=\"inch\" abbr=\"in\" factor=\"1\"/>\n"
+                            "    <unit name=\"centimetre\" abbr=\"cm\" factor=\"2.54\"/>\n"
+                            "    <unit name=\"per mm &quot;&amp;&lt;\" abbr=\"\xc2\xb5\" "
+                            "factor=\"0.0393701\"/>\n"
+                            "    <unit name=\"pixel\" abbr=\"px\" factor=\"0\"/>\n"
+                            "    <unit name=\"large\" abbr=\"L\" factor=\"1.23457e+06\"/>\n"
+                            "</units>\n"));
+
+        QList<UnitItem> loaded;
+        QVERIFY(LoadUnits(loaded, path, false));
+        QCOMPARE(describe(loaded), QStringList({"inch|in|1|0", "centimetre|cm|2.53999996|0",
+                                                "per mm \"&<|µ|0.0393701009|0", "pixel|px|0|0",
+                                                "large|L|1234570|0"}));
+    }
+
+    void convert_data()
+    {
+        QTest::addColumn<float>("from");
+        QTest::addColumn<float>("to");
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<double>("tenUnits");
+        QTest::addColumn<bool>("warns");
+
+        QTest::newRow("inch to cm") << 1.0f << 2.54f << 0.0 << 10 * double(2.54f) << false;
+        QTest::newRow("cm to pixels") << 2.54f << 0.0f << 300.0 << 3000 / double(2.54f) << false;
+        QTest::newRow("unit to pixels at 0 dpi") << 1.0f << 0.0f << 0.0 << 0.0 << false;
+        QTest::newRow("pixels to point") << 0.0f << 72.0f << 96.0 << 7.5 << false;
+        QTest::newRow("negative factor is pixels") << -1.0f << 1.0f << 200.0 << 0.05 << false;
+        QTest::newRow("pixels to unit at 0 dpi") << 0.0f << 1.0f << 0.0 << 10.0 << true;
+        QTest::newRow("pixels to pixels") << 0.0f << -3.0f << 0.0 << 10.0 << false;
+    }
+
+    void convert()
+    {
+        QFETCH(float, from);
+        QFETCH(float, to);
+        QFETCH(double, dpi);
+        QFETCH(double, tenUnits);
+        QFETCH(bool, warns);
+
+        if (warns)
+            QTest::ignoreMessage(
+                QtDebugMsg,
+                QRegularExpression(QRegularExpression::escape(
+                    "file=\"src\\UnitConverter.cpp\". Warning! Conversion dpi is NULL.")));
+        QCOMPARE(ConvertUnit({"a", "a", from}, {"b", "b", to}, dpi)(10), tenUnits);
+    }
+
+    void unitListsOfTheApplicationData()
+    {
+        ResetUserFolder();
+        GlobalApplicationData *data = Restart();
+        QList<UnitItem> standard, list;
+        LoadUnits(standard, VelaTest::AppFolder() + "/settings/units.ini", true);
+        QVERIFY(standard.size() >= 6);
+        data->GetStandardUnitList(list);
+        QCOMPARE(describe(list), describe(standard));
+
+        // The custom list is saved and comes back, as custom units after the
+        // standard ones, at the next start.
+        data->SetCustomUnitList({{"hand", "h", 0.25f}});
+        data = Restart();
+        list = {{"front", "f", 1}};
+        data->GetUnitList(list);
+        QCOMPARE(describe(list),
+                 QStringList{"front|f|1|0"} + describe(standard) + QStringList{"hand|h|0.25|0"});
     }
 };
 

@@ -2,6 +2,14 @@
 #ifndef VELA_SAVELOOP_H
 #define VELA_SAVELOOP_H
 
+#include "GlobalApplicationData.h"
+#include "UnitConverter.h"
+#include "VLApplicationSettings.h"
+#include "VLExportResolutions.h"
+#include "VLExportSizes.h"
+#include "VLIOManager.h"
+
+#include <QSize>
 #include <QStringList>
 
 /*
@@ -37,6 +45,65 @@ inline QStringList Content(const QString &file, int round)
                               : QStringLiteral("%1x2").arg(entry));
     }
     return content;
+}
+
+// Saves round N the way the editor does.
+inline void Save(const QString &file, int round)
+{
+    GlobalApplicationData *data = GlobalApplicationData::Instance();
+    const QStringList content = Content(file, round);
+    const QString first = content.first();
+    if (file == QLatin1String("kelvane.ini")) {
+        VLApplicationSettings::SetValue(QStringLiteral("Saves/Round"), first);
+    } else if (file == QLatin1String("properties.xml")) {
+        data->SetLastVisitedFolder(first);
+        data->SaveUserPreferences();
+    } else if (file == QLatin1String("units_user.ini")) {
+        QList<UnitItem> units;
+        for (const QString &name : content)
+            units.append({name, QStringLiteral("u"), 2.54f, false});
+        data->SetCustomUnitList(units);
+    } else if (file == QLatin1String("settings.ini")) {
+        VLIOManager::Instance()->AddToRecent({first, QStringLiteral("PNG")});
+    } else if (file == QLatin1String("ExportAndShareSize.ini")) {
+        VLExportSizes::Set(0, first.toLongLong());
+    } else {
+        const QStringList size = first.split(QLatin1Char('x'));
+        VLExportResolutions::Set(0, QSize(size.at(0).toInt(), size.at(1).toInt()));
+    }
+}
+
+// The file as the library reads it at the next start of the editor.
+inline QStringList Stored(const QString &file)
+{
+    GlobalApplicationData::InitInstance();
+    GlobalApplicationData *data = GlobalApplicationData::Instance();
+    QStringList stored;
+    if (file == QLatin1String("kelvane.ini")) {
+        stored << VLApplicationSettings::GetValue(QStringLiteral("Saves/Round"), QVariant())
+                      .toString();
+    } else if (file == QLatin1String("properties.xml")) {
+        data->InitUserPreferences();
+        stored << data->LastVisitedFolder();
+    } else if (file == QLatin1String("units_user.ini")) {
+        QList<UnitItem> units;
+        LoadUnits(units, data->GetAppDataFolderPath() + file, false);
+        for (const UnitItem &unit : units)
+            stored << unit.name;
+    } else if (file == QLatin1String("settings.ini")) {
+        VLIOManager::InitInstance();
+        for (const VLIOManager::RecentRecord &record : VLIOManager::Instance()->GetRecent())
+            stored << record.first;
+        VLIOManager::ReleaseInstance();
+    } else if (file == QLatin1String("ExportAndShareSize.ini")) {
+        for (const qint64 size : VLExportSizes::GetList())
+            stored << QString::number(size);
+    } else {
+        for (const QSize &size : VLExportResolutions::GetList())
+            stored << QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    }
+    GlobalApplicationData::ReleaseInstance();
+    return stored;
 }
 
 } // namespace SaveLoop

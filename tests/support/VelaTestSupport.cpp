@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <condition_variable>
 #include <memory>
@@ -196,9 +197,8 @@ QByteArray LogLine(const QByteArray &sourceFile, const QByteArray &message)
 
 QByteArray BigEndian(quint32 value)
 {
-    QByteArray bytes;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes += char((value >> shift) & 0xff);
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
     return bytes;
 }
 
