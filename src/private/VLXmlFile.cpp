@@ -126,12 +126,12 @@ bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseE
 {
     if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
         return refuse(error, {file.errorString()});
-    const QString tooLarge = QStringLiteral("larger than %1 bytes").arg(MaxFileSize);
+    const auto tooLarge = [] { return QStringLiteral("larger than %1 bytes").arg(MaxFileSize); };
     if (file.size() > MaxFileSize)
-        return refuse(error, {tooLarge});
+        return refuse(error, {tooLarge()});
     const QByteArray content = file.read(MaxFileSize + 1);
     if (content.size() > MaxFileSize)
-        return refuse(error, {tooLarge});
+        return refuse(error, {tooLarge()});
     ParseError reason;
     if (!isAcceptable(content, namespaceProcessing, reason))
         return refuse(error, reason);
