@@ -229,7 +229,7 @@ struct WriterState
     DirectoryEntry directory[maxStreams];
     int streamCount;
 
-    char readBuffer[65536];
+    alignas(dirent64) char readBuffer[65536]; // holds directory entries too
     char lineBuffer[maxPathLength + 256];
     Context context;
     ucontext_t ownContext;
