@@ -46,6 +46,9 @@ struct AppDataLocation
 {
     QString base;
     QString suffix; // appended to the base, as written (forward slashes)
+
+    //! The folder's path when it is found: the suffix stays as written.
+    QString FoundPath() const { return base + suffix; }
 };
 
 AppDataLocation appDataLocation()
@@ -245,15 +248,13 @@ bool GlobalApplicationData::IsAppDataFolderExists() const
     const AppDataLocation location = appDataLocation();
     if (!QDir(location.base).exists(appDataFolderBelowBase(location)))
         return false;
-    d->appDataFolderPath = VLExpectedAppDataFolderPath();
+    d->appDataFolderPath = location.FoundPath();
     return true;
 }
 
 QString VLExpectedAppDataFolderPath()
 {
-    // The suffix stays as written, with forward slashes.
-    const AppDataLocation location = appDataLocation();
-    return location.base + location.suffix;
+    return appDataLocation().FoundPath();
 }
 
 bool GlobalApplicationData::MakeAppDataFolder(const QString &path)
