@@ -10,6 +10,7 @@
 #include "GlobalApplicationData.h"
 #include "HostSession.h"
 #include "UnitConverter.h"
+#include "private/VLPreferenceMap_p.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -41,9 +42,7 @@ QString shippedDocumentVersion(const QString &appFolder)
     QDomDocument document;
     if (!file.open(QIODevice::ReadOnly) || !document.setContent(&file))
         return QString();
-    return document.documentElement()
-        .firstChildElement(QStringLiteral("file_version"))
-        .attribute(QStringLiteral("value"));
+    return VLPreferenceMap::DocumentVersion(document);
 }
 
 // The user's document carries the shipped version, so start-up keeps it.
