@@ -1,11 +1,18 @@
 # Installation: the library, its headers and a CMake package, so that
 #   find_package(VelaGlobal CONFIG REQUIRED)
 #   target_link_libraries(app PRIVATE VelaGlobal::VelaGlobal)
-# works from the install prefix.
+# works from the install prefix, and plug-ins build with vela_add_plugin().
+# Everything belongs to one of three components, which are also the Debian
+# packages (cmake/VelaPackaging.cmake): "runtime" (the libraries), "dev"
+# (headers, CMake package, plug-in helper) and "tools" (velahost with its
+# application folder).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(VELA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/VelaGlobal)
+# velahost's application folder: the executable, the shipped application
+# files and the sample plug-ins, as in the build's bin/.
+set(VELA_INSTALL_APPDIR lib/velaglobal)
 
 # Installed libraries find the ones they link (the editor's stand-ins)
 # beside themselves.
@@ -15,17 +22,22 @@ endif()
 
 install(TARGETS ${VELA_INSTALL_TARGETS}
     EXPORT VelaGlobalTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
 )
+# What a plug-in is built against: the interface headers alone.
+set_target_properties(VelaPluginInterfaces PROPERTIES EXPORT_NAME PluginInterfaces)
+install(TARGETS VelaPluginInterfaces EXPORT VelaGlobalTargets COMPONENT dev)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/VelaGlobal
+    COMPONENT dev
     FILES_MATCHING PATTERN "*.h"
 )
 install(EXPORT VelaGlobalTargets
     NAMESPACE VelaGlobal::
     DESTINATION ${VELA_INSTALL_CMAKEDIR}
+    COMPONENT dev
 )
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VelaGlobalConfig.cmake.in
     ${CMAKE_BINARY_DIR}/VelaGlobalConfig.cmake
@@ -37,5 +49,24 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/VelaGlobalConfigVersion.cma
 install(FILES
     ${CMAKE_BINARY_DIR}/VelaGlobalConfig.cmake
     ${CMAKE_BINARY_DIR}/VelaGlobalConfigVersion.cmake
+    ${PROJECT_SOURCE_DIR}/cmake/VelaGlobalPlugin.cmake
     DESTINATION ${VELA_INSTALL_CMAKEDIR}
+    COMPONENT dev
 )
+
+# velahost finds its application folder beside itself; the command is a
+# link to it.
+install(TARGETS velahost RUNTIME DESTINATION ${VELA_INSTALL_APPDIR} COMPONENT tools)
+install(TARGETS VelaSampleBrushes VelaImageIO
+    LIBRARY DESTINATION ${VELA_INSTALL_APPDIR}/plugins COMPONENT tools
+)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/app/
+    DESTINATION ${VELA_INSTALL_APPDIR}
+    COMPONENT tools
+    PATTERN CMakeLists.txt EXCLUDE
+)
+install(CODE "
+    set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(MAKE_DIRECTORY \"\${bin}\")
+    file(CREATE_LINK ../${VELA_INSTALL_APPDIR}/velahost \"\${bin}/velahost\" SYMBOLIC)
+" COMPONENT tools)

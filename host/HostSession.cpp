@@ -32,6 +32,7 @@ HostSession::HostSession()
 
 HostSession::HostSession(const Options &options)
 {
+    //! [start-up]
     GlobalApplicationData::InitInstance();
     GlobalApplicationData *data = GlobalApplicationData::Instance();
     data->SetBuildString(QCoreApplication::applicationName() + QLatin1Char(' ')
@@ -53,14 +54,17 @@ HostSession::HostSession(const Options &options)
         VLPluginLoader::Instance()->LoadPlugins(pluginFiles);
     BrushFactoryManager::InitInstance();
     VLIOManager::InitInstance();
+    //! [start-up]
 }
 
 HostSession::~HostSession()
 {
+    //! [shut-down]
     VLIOManager::ReleaseInstance();
     BrushFactoryManager::ReleaseInstance();
     // Nothing keeps pointing into a plug-in once it is unloaded.
     KVImageFileManager::ReleaseInstance();
     VLPluginLoader::ReleaseInstance();
     GlobalApplicationData::ReleaseInstance();
+    //! [shut-down]
 }
