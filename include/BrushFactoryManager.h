@@ -30,6 +30,7 @@ public:
     //! Creates the registry, scanning the loaded plug-ins; does nothing if
     //! it exists. The plug-in loader must exist.
     static void InitInstance();
+    //! The registry, or null before InitInstance() and after ReleaseInstance().
     static BrushFactoryManager *instance();
     //! Destroys the registry; brushes must have been released before.
     static void ReleaseInstance();

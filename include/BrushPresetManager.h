@@ -20,6 +20,7 @@ class QIODevice;
 */
 struct BrushPresetOrder
 {
+    //! True when \a a comes before \a b.
     bool operator()(const QUuid &a, const QUuid &b) const noexcept
     {
         const qint32 left = TableNumber(a);
@@ -56,6 +57,7 @@ struct BrushPresetOrder
 class VELAGLOBAL_EXPORT BrushPresetManager
 {
 public:
+    //! An empty table.
     BrushPresetManager();
     //! Hands every brush back to the registry.
     ~BrushPresetManager();
@@ -64,6 +66,8 @@ public:
     //! copy could be made (the first identifier is the null QUuid as well:
     //! GetBrush() tells them apart).
     QUuid CreatePreset(const IBrush *brush);
+    //! Hands the preset's brush back to the registry and forgets the preset;
+    //! does nothing for an identifier the table does not hold.
     void RemovePreset(const QUuid &id);
     //! The preset's brush, still owned by the table; null if there is none.
     const IBrush *GetBrush(const QUuid &id) const;

@@ -59,10 +59,19 @@ public:
     //! The per-user data folder, always ending in a separator; empty until it
     //! has been found or created.
     QString GetAppDataFolderPath() const;
+    //! Finds the per-user data folder: the stored path when one is set, else
+    //! "Kelvane" below "LOCALAPPDATA" (or "AppData/Local/Kelvane" below the
+    //! home folder). True, with the path stored, when the folder exists.
     bool IsAppDataFolderExists() const;
+    //! Creates the per-user data folder and returns whether it exists afterwards.
+    //! With an empty \a path the folder of IsAppDataFolderExists() is created
+    //! with its parents; with a path, that path is created one folder at a time
+    //! from the working directory, which ends up inside it. Copies no files.
     bool MakeAppDataFolder(const QString &path);
 
+    //! The text that names the editor's build; empty until SetBuildString().
     QString GetBuildString() const;
+    //! Sets the build string; the editor does, the library never does.
     void SetBuildString(const QString &buildString);
 
     //! The contents of the application's "AppFeatures.dll"; empty without an
@@ -89,23 +98,40 @@ public:
     void SaveUserPreferences();
 
     // The setters below change the map only, until SaveUserPreferences().
+    //! The default image type ("directories.dirs.def_image_type").
     QString DefImageType() const;
+    //! Sets the default image type in the parameter map.
     void SetDefImageType(const QString &type);
+    //! The folder last visited ("directories.dirs.last_dir").
     QString LastVisitedFolder() const;
+    //! Sets the folder last visited in the parameter map.
     void SetLastVisitedFolder(const QString &folder);
+    //! True exactly when "directories.dirs.Remember_last_folder" is "true".
     bool RememberLastVisitedFolder() const;
+    //! The RGB working space ("color_management.Working_spaces.RGB"); 0 when
+    //! it is not a number.
     int GetWorkingSpaceRGB() const;
+    //! The RGB management policy ("color_management.Management_policies.RGB1");
+    //! 0 when it is not a number.
     int GetRGBManagementPolicy() const;
     //! Stored one lower than answered: an absent value answers 1.
     int GetTextAntialiasing() const;
+    //! Stores \a value minus one; see GetTextAntialiasing().
     void SetTextAntialiasing(int value);
     //! The colours are stored as "AARRGGBB" text; anything else answers an
     //! invalid colour.
     QColor GetUserBackgroundColor() const;
+    //! The user's first colour ("editing.colors.Color_1"), as
+    //! GetUserBackgroundColor() reads it.
     QColor GetUserColor1Color() const;
+    //! The user's second colour ("editing.colors.Color_2"), as
+    //! GetUserBackgroundColor() reads it.
     QColor GetUserColor2Color() const;
+    //! Whether OpenCL is used: false, as nothing switches it on.
     bool IsOpenCLEnabled() const;
+    //! Whether colour management is on: always true.
     bool IsColorManagementEnabled() const;
+    //! Whether the system's file dialogs are avoided: always false.
     bool DoNotUseSystemDlg() const;
 
 private:
@@ -140,9 +166,11 @@ public:
     QString GetCurrentLanguage() const;
     //! The part of the code before "_" ("en" for "en_UK").
     QString GetLanguageBase(int index) const;
+    //! The base of the stored language's code.
     QString GetLanguageBase() const;
     //! The display name of a code, or "Unknown".
     QString GetLanguageName(const QString &code) const;
+    //! The display name of the code at an index.
     QString GetLanguageName(int index) const;
     //! The index of the stored language; 0 for an unknown stored code.
     int GetLanguageIndex() const;
@@ -156,18 +184,24 @@ public:
 
     // The editor gives the colour-management policies their meaning; only
     // the stored integers and the defaults are fixed.
+    //! What to do with an image that carries no colour profile. Stored in
+    //! "ColorManagement/MissingPolicy"; the default is 0.
     enum ColorManagementMissingPolicies : int {
         MissingPolicyLeaveUnmanaged = 0,
         MissingPolicyAssignWorkingSpace = 1,
         MissingPolicyAsk = 2
     };
     Q_ENUM(ColorManagementMissingPolicies)
+    //! What to do when the image's profile equals the working space. Stored in
+    //! "ColorManagement/EqualPolicy"; the default is 1.
     enum ColorManagementEqualPolicies : int {
         EqualPolicyIgnoreEmbedded = 0,
         EqualPolicyKeepEmbedded = 1,
         EqualPolicyAsk = 2
     };
     Q_ENUM(ColorManagementEqualPolicies)
+    //! What to do when the image's profile differs from the working space.
+    //! Stored in "ColorManagement/NotEqualPolicy"; the default is 0.
     enum ColorManagementNotEqualPolicies : int {
         NotEqualPolicyConvertToWorkingSpace = 0,
         NotEqualPolicyKeepEmbedded = 1,
@@ -175,6 +209,8 @@ public:
         NotEqualPolicyAsk = 3
     };
     Q_ENUM(ColorManagementNotEqualPolicies)
+    //! What to do when the image's colour space is not the working space's.
+    //! Stored in "ColorManagement/ColorSpaceMismatchPolicy"; the default is 0.
     enum ColorManagementColorSpaceMismatchPolicies : int {
         ColorSpaceMismatchPolicyConvert = 0,
         ColorSpaceMismatchPolicyKeep = 1,
@@ -185,61 +221,110 @@ public:
     // The folders last used; an unset folder follows the one it falls back
     // to (export, batch open and batch input: the open folder; batch output:
     // the batch input folder).
+    //! The folder last used for opening ("Save/PathOpen"); empty when unset.
     QString GetPathOpen() const;
+    //! Stores the folder last used for opening, as given.
     void SetPathOpen(const QString &path);
+    //! The folder last used for exporting ("Save/PathExport").
     QString GetExportPath() const;
+    //! Stores the folder last used for exporting, as given.
     void SetExportPath(const QString &path);
+    //! The folder last used to open a batch ("Batch/Path/Open").
     QString GetBatchOpenPath() const;
+    //! Stores the folder last used to open a batch, as given.
     void SetBatchOpenPath(const QString &path);
+    //! The batch's input folder ("Batch/Path/Input").
     QString GetBatchInputPath() const;
+    //! Stores the batch's input folder, as given.
     void SetBatchInputPath(const QString &path);
+    //! The batch's output folder ("Batch/Path/Output").
     QString GetBatchOutputPath() const;
+    //! Stores the batch's output folder, as given.
     void SetBatchOutputPath(const QString &path);
 
+    //! Whether the grid is shown ("GridSettings/Visible"); false when unset.
     bool IsGridVisible() const;
+    //! Stores whether the grid is shown.
     void SetGridVisible(bool visible);
+    //! Whether drawing snaps to the grid ("GridSettings/SnapToGrid"); false
+    //! when unset.
     bool IsSnapToGrid() const;
+    //! Stores whether drawing snaps to the grid.
     void SetSnapToGrid(bool snap);
+    //! Whether the guides are shown ("GuidesSettings/Visible"); false when
+    //! unset.
     bool IsGuidesVisible() const;
+    //! Stores whether the guides are shown.
     void SetGuidesVisible(bool visible);
+    //! Whether drawing snaps to the guides ("GuidesSettings/SnapToGuides");
+    //! false when unset.
     bool IsSnapToGuides() const;
+    //! Stores whether drawing snaps to the guides.
     void SetSnapToGuides(bool snap);
 
     //! Whether the compression dialog is shown when saving in the format.
     static bool IsJPGCompressionVisible();
+    //! Stores whether the JPEG compression dialog is shown.
     static void SetJPGCompressionVisible(bool visible);
+    //! Whether the PNG compression dialog is shown; true when unset.
     static bool IsPNGCompressionVisible();
+    //! Stores whether the PNG compression dialog is shown.
     static void SetPNGCompressionVisible(bool visible);
+    //! Whether the TIFF compression dialog is shown; true when unset.
     static bool IsTIFFCompressionVisible();
+    //! Stores whether the TIFF compression dialog is shown.
     static void SetTIFFCompressionVisible(bool visible);
 
+    //! The stored policy for images without a profile, unchecked.
     ColorManagementMissingPolicies GetColorManagementMissingPolicy() const;
+    //! Stores the policy for images without a profile.
     void SetColorManagementMissingPolicy(ColorManagementMissingPolicies policy);
+    //! The stored policy for profiles equal to the working space, unchecked.
     ColorManagementEqualPolicies GetColorManagementEqualPolicy() const;
+    //! Stores the policy for profiles equal to the working space.
     void SetColorManagementEqualPolicy(ColorManagementEqualPolicies policy);
+    //! The stored policy for profiles that differ from the working space,
+    //! unchecked.
     ColorManagementNotEqualPolicies GetColorManagementNotEqualPolicy() const;
+    //! Stores the policy for profiles that differ from the working space.
     void SetColorManagementNotEqualPolicy(ColorManagementNotEqualPolicies policy);
+    //! The stored policy for a colour space other than the working space's,
+    //! unchecked.
     ColorManagementColorSpaceMismatchPolicies GetColorManagementColorSpaceMismatchPolicy() const;
+    //! Stores the policy for a colour space other than the working space's.
     void
     SetColorManagementColorSpaceMismatchPolicy(ColorManagementColorSpaceMismatchPolicies policy);
 
     //! The stored theme folder (":/Dark" when none is stored); a change
     //! takes effect at the next start.
     QString GetThemeSearchPath() const;
+    //! Stores the theme folder for the next start.
     void SetThemeSearchPath(const QString &path);
     //! The theme folder of this run, fixed at start-up.
     QString GetCurrentThemeSearchPath() const;
 
     // --- Editing state ---------------------------------------------------
 
+    //! The background colour of the editing state.
     QColor GetBackgroundColor() const;
+    //! The foreground colour of the editing state.
     QColor GetForegroundColor() const;
+    //! The background colour used while editing a mask.
     QColor GetMaskModeBackgroundColor() const;
+    //! The foreground colour used while editing a mask.
     QColor GetMaskModeForegroundColor() const;
     // Each setter announces a colour that differs from the stored one.
+    //! Stores the background colour; emits BackgroundColorChanged() when it
+    //! differs from the stored one.
     void SetBackgroundColor(const QColor &color);
+    //! Stores the foreground colour; emits ForegroundColorChanged() when it
+    //! differs from the stored one.
     void SetForegroundColor(const QColor &color);
+    //! Stores the mask-mode background colour; emits
+    //! MaskModeBackgroundColorChanged() when it differs from the stored one.
     void SetMaskModeBackgroundColor(const QColor &color);
+    //! Stores the mask-mode foreground colour; emits
+    //! MaskModeForegroundColorChanged() when it differs from the stored one.
     void SetMaskModeForegroundColor(const QColor &color);
     //! The editor's fixed palette of 80 opaque colours.
     static QList<QColor> GetPredefinedColorList();
@@ -252,9 +337,11 @@ public:
 
     //! Absolute paths of the brush pattern images found at start-up.
     QStringList GetPatternsFileList() const;
+    //! The number of brush pattern images.
     int GetPatternsCount() const;
     //! The path at an index, or a null string out of range.
     QString GetPatternFile(int index) const;
+    //! The index of the current brush pattern; 0 until SetPatternIndex().
     int GetCurrentPatternIndex() const;
     //! False for an index out of range; announces a change of index.
     bool SetPatternIndex(int index);
@@ -263,7 +350,11 @@ public:
     //! already registered under; a null string for a null tool. The caller
     //! keeps the tool and unregisters it before deleting it.
     QString RegisterBrushTool(IBrushTool *tool);
+    //! Removes the tool registered under \a id and emits
+    //! BrushToolUnregistered(); false, emitting nothing, for an unknown id.
+    //! Unregistering the current brush tool clears GetBrushToolID().
     bool UnregisterBrushTool(const QString &id);
+    //! The tool registered under exactly \a id, or null.
     IBrushTool *GetBrushTool(const QString &id) const;
     //! The ids of the registered tools, ordered by the tools' names. The
     //! names are asked for under the data mutex: GetName() must not call
@@ -271,6 +362,7 @@ public:
     QStringList GetRegistredBrushTools() const;
     //! The id of the current brush tool, stored as given.
     void SetBrushToolID(const QString &id);
+    //! The id of the current brush tool, as SetBrushToolID() stored it.
     QString GetBrushToolID() const;
 
 private:
@@ -286,19 +378,26 @@ public:
 
     //! Reads host, port and type from the preference parameters.
     void LoadProxySettings();
+    //! The proxy type names: "Default", "NoProxy", "HttpProxy" and
+    //! "Socks5Proxy"; a name's position is its index.
     QStringList GetProxyTypeList() const;
     //! The name at \a index, or the current type's name when out of range.
     QString GetProxyTypeLabel(int index) const;
+    //! The index of the current proxy type; 0 ("Default") until one is set.
     int GetProxyTypeIndex() const;
     //! Stores and saves the type and emits ProxyChanged(), even when it is
     //! the current one; an out-of-range index is ignored.
     void SetProxyTypeIndex(int index);
     //! The index of the exactly matching name; 0 when there is none.
     int FindProxyTypeIndex(const QString &name) const;
+    //! The Qt proxy type of the current index: QNetworkProxy::DefaultProxy,
+    //! NoProxy, HttpProxy or Socks5Proxy.
     QNetworkProxy::ProxyType GetProxyType() const;
+    //! The proxy host name, as typed.
     QString GetProxyHostName() const;
     //! Saves and emits ProxyChanged() only when the name changes.
     void SetProxyHostName(const QString &hostName);
+    //! The proxy port; 3128 until one is stored.
     int GetProxyPortNumber() const;
     //! Saves and emits ProxyChanged() only when the port changes.
     void SetProxyPortNumber(int port);
@@ -311,7 +410,10 @@ public:
     // --- Measurement units -----------------------------------------------
 
     // The getters append to what the list already holds.
+    //! Appends the standard units (the application folder's
+    //! "settings/units.ini") to \a out.
     void GetStandardUnitList(QList<UnitItem> &out) const;
+    //! Appends the user's own units ("units_user.ini") to \a out.
     void GetCustomUnitList(QList<UnitItem> &out) const;
     //! The standard units, then the custom ones.
     void GetUnitList(QList<UnitItem> &out) const;
@@ -327,6 +429,8 @@ public:
     //! linePoint with the given direction; linePoint for a zero direction.
     static QPointF ProjectOnLine(const QPointF &point, const QPointF &direction,
                                  const QPointF &linePoint);
+    //! How long, in milliseconds, an operation runs before the editor shows
+    //! its progress: 2000.
     static int GetProgressTimeout();
     //! The smallest brush rectangle worth processing with OpenCL.
     QRect GetMinBrushRectForOpenCL() const;
@@ -342,16 +446,25 @@ public:
     void InstallThreadExceptionHandler();
 
 Q_SIGNALS:
+    //! The background colour has changed.
     void BackgroundColorChanged();
+    //! The foreground colour has changed.
     void ForegroundColorChanged();
+    //! The mask-mode background colour has changed.
     void MaskModeBackgroundColorChanged();
+    //! The mask-mode foreground colour has changed.
     void MaskModeForegroundColorChanged();
+    //! SetGradient() was called, whether or not the gradient changed.
     void GradientChanged();
+    //! The current brush pattern has changed to \a newIndex.
     void PatternIndexChanged(int newIndex);
+    //! A tool not registered before has been registered under \a id.
     void BrushToolRegistered(QString id, IBrushTool *tool);
+    //! The \a tool registered under \a id has been removed.
     void BrushToolUnregistered(QString id, IBrushTool *tool);
     //! Declared for the editor's use; the library never emits it.
     void AboutDelete();
+    //! A proxy setting was stored and the preferences document saved.
     void ProxyChanged();
     //! Declared for the editor's use; the library never emits it.
     void WorkingProfilechanged(int profile);

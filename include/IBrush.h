@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IBrush.h
+    The brush interface, implemented by plug-ins' brush engines.
+*/
 #ifndef IBRUSH_H
 #define IBRUSH_H
 
@@ -28,6 +32,8 @@ protected:
     virtual ~IBrush() = default;
 };
 
+//! The identifier "IBrush/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IBrush.
 #define IBrush_iid "IBrush/1.0"
 Q_DECLARE_INTERFACE(IBrush, IBrush_iid)
 

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IBrushFactory.h
+    The brush factory interface, offered by plug-ins as a tool.
+*/
 #ifndef IBRUSHFACTORY_H
 #define IBRUSHFACTORY_H
 
@@ -29,6 +33,8 @@ public:
     virtual bool release(IBrush *brush) = 0;
 };
 
+//! The identifier "IBrushFactory/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IBrushFactory.
 #define IBrushFactory_iid "IBrushFactory/1.0"
 Q_DECLARE_INTERFACE(IBrushFactory, IBrushFactory_iid)
 

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IBrushTool.h
+    The brush tool interface.
+*/
 #ifndef IBRUSHTOOL_H
 #define IBRUSHTOOL_H
 
@@ -25,6 +29,8 @@ protected:
     ~IBrushTool() = default;
 };
 
+//! The identifier "IBrushTool/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IBrushTool.
 #define IBrushTool_iid "IBrushTool/1.0"
 Q_DECLARE_INTERFACE(IBrushTool, IBrushTool_iid)
 Q_DECLARE_METATYPE(IBrushTool *)

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IInput.h
+    The image reader interface, offered by plug-ins as a tool.
+*/
 #ifndef IINPUT_H
 #define IINPUT_H
 
@@ -24,6 +28,8 @@ protected:
     ~IInput() = default;
 };
 
+//! The identifier "IInput/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IInput.
 #define IInput_iid "IInput/1.0"
 Q_DECLARE_INTERFACE(IInput, IInput_iid)
 

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IOutput.h
+    The image writer interface, offered by plug-ins as a tool.
+*/
 #ifndef IOUTPUT_H
 #define IOUTPUT_H
 
@@ -24,6 +28,8 @@ protected:
     ~IOutput() = default;
 };
 
+//! The identifier "IOutput/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IOutput.
 #define IOutput_iid "IOutput/1.0"
 Q_DECLARE_INTERFACE(IOutput, IOutput_iid)
 

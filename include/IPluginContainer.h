@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IPluginContainer.h
+    The root object interface of plug-ins carrying the editor's plug-in objects.
+*/
 #ifndef IPLUGINCONTAINER_H
 #define IPLUGINCONTAINER_H
 
@@ -27,6 +31,8 @@ protected:
     ~IPluginContainer() = default;
 };
 
+//! The identifier "Kelvane.PluginContainer/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IPluginContainer.
 #define IPluginContainer_iid "Kelvane.PluginContainer/1.0"
 Q_DECLARE_INTERFACE(IPluginContainer, IPluginContainer_iid)
 

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+/*!
+    \file IToolContainer.h
+    The root object interface of plug-ins that offer tools.
+*/
 #ifndef ITOOLCONTAINER_H
 #define ITOOLCONTAINER_H
 
@@ -23,6 +27,8 @@ protected:
     ~IToolContainer() = default;
 };
 
+//! The identifier "IToolContainer/1.0" under which Qt's interface mechanism (qobject_cast,
+//! Q_INTERFACES) knows IToolContainer.
 #define IToolContainer_iid "IToolContainer/1.0"
 Q_DECLARE_INTERFACE(IToolContainer, IToolContainer_iid)
 

@@ -13,8 +13,11 @@
 */
 struct VELAGLOBAL_EXPORT UnitItem
 {
+    //! The unit's name, e.g. "inch".
     QString name;
+    //! The unit's abbreviation, e.g. "in".
     QString abbr;
+    //! How many of the unit make one inch; 0 or less for a pixel unit.
     float factor = 0.0f;
     //! True for units of the shipped list; never stored in a units file.
     bool isStandard = false;
@@ -40,11 +43,16 @@ VELAGLOBAL_EXPORT bool SaveUnits(const QList<UnitItem> &list, const QString &pat
 class VELAGLOBAL_EXPORT ConvertUnit
 {
 public:
+    //! A conversion from \a from into \a to at \a dpi dots per inch.
     ConvertUnit(const UnitItem &from, const UnitItem &to, double dpi);
+    //! A copy of \a other.
     ConvertUnit(const ConvertUnit &other);
+    //! Takes over the units and resolution of \a other.
     ConvertUnit &operator=(const ConvertUnit &other);
+    //! Destroys the conversion.
     ~ConvertUnit();
 
+    //! \a value, a length in the first unit, as a length in the second.
     double operator()(double value) const;
 
 private:

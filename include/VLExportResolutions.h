@@ -31,6 +31,7 @@ class VELAGLOBAL_EXPORT VLExportResolutions : public QObject
 public:
     VL_DECLARE_TRUTF8
 
+    //! The one instance, to connect to its signals; null without one.
     static VLExportResolutions *GetInstance();
 
     //! Inserts before the first entry of greater width; returns its index.
@@ -39,15 +40,22 @@ public:
     static void Add(int index, const QSize &size);
     //! Throws std::out_of_range for an index outside the list.
     static QSize Get(int index);
+    //! The resolutions, in list order; empty without an instance.
     static QList<QSize> GetList();
+    //! The number of entries; -1 without an instance.
     static int GetSize();
+    //! Removes the entry at \a index; an index outside the list changes
+    //! nothing.
     static void Remove(int index);
     //! Replaces the entry; an equal value changes and writes nothing.
     static void Set(int index, const QSize &size);
 
 Q_SIGNALS:
+    //! An entry was inserted at \a index.
     void Inserted(int index);
+    //! The entry at \a index was replaced by another value.
     void Changhed(int index);
+    //! The entry at \a index was removed.
     void Removed(int index);
 
 private:

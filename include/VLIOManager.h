@@ -39,19 +39,24 @@ public:
     //! stores the two strings, nothing more.
     struct RecentRecord
     {
+        //! The first string of the record, as the editor gave it.
         QString first;
+        //! The second string of the record, as the editor gave it.
         QString second;
 
+        //! Equal when both strings are equal.
         bool operator==(const RecentRecord &other) const
         {
             return first == other.first && second == other.second;
         }
+        //! Not operator==().
         bool operator!=(const RecentRecord &other) const { return !(*this == other); }
     };
 
     //! Creates the manager and scans the loaded plug-ins; does nothing (no
     //! second scan) when it exists.
     static void InitInstance();
+    //! The manager, or null before InitInstance() and after ReleaseInstance().
     static VLIOManager *Instance();
     //! Saves the recent list and destroys the manager.
     static void ReleaseInstance();
@@ -68,7 +73,9 @@ public:
     //! Puts the record first (moving an equal one) and saves the list; does
     //! nothing when the limit is 0 or the record is already the newest.
     void AddToRecent(const RecentRecord &record);
+    //! The recent list, newest first.
     QList<RecentRecord> GetRecent() const;
+    //! The most records the recent list keeps; 15 at every start.
     int GetRecentLimit() const;
     //! A lower limit cuts the list at once; a negative one is ignored. The
     //! limit reaches the file with the next save.

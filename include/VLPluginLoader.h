@@ -30,13 +30,21 @@ class VELAGLOBAL_EXPORT VLPluginLoader : public QObject
 public:
     VL_DECLARE_TRUTF8
 
+    //! The state of a plug-in path, as GetState() answers it.
     enum PluginState {
+        //! The path has no record.
         PluginUnknown = 0,
+        //! A load of the path has started.
         PluginLoading = 1,
+        //! The file exists but was refused as a plug-in.
         PluginLoadError = 2,
+        //! Loaded and accepted.
         PluginLoaded = 3,
+        //! Its library failed to unload; the plug-in stays loaded.
         PluginUnloadError = 5,
+        //! Unloaded.
         PluginUnloaded = 6,
+        //! The file did not exist when its load started.
         PluginMissingFile = 7
     };
     Q_ENUM(PluginState)
@@ -56,6 +64,7 @@ public:
     QString LoadPlugin(const QString &fileName);
     //! Unloads the loaded plug-ins among the names, in load order.
     void UnloadPlugins(const QStringList &fileNames);
+    //! Unloads one plug-in, as UnloadPlugins() does.
     void UnloadPlugin(const QString &fileName);
 
     //! The root object of the first loaded plug-in reported under the name.
@@ -64,15 +73,23 @@ public:
     QList<QObject *> GetPlugins() const;
     //! Every path with a state record, in ascending order.
     QList<QString> GetLoadList() const;
+    //! The path's last state, or PluginUnknown for a path without a record.
     PluginState GetState(const QString &fileName) const;
     //! The error text of the path's last failed load; empty otherwise.
     QString GetStateInfo(const QString &fileName) const;
 
 Q_SIGNALS:
+    //! A load failed: the file is missing or was refused. \a fileName is the
+    //! path as given, \a errorString says why.
     void LoadError(const QString &fileName, const QString &errorString);
+    //! The load of \a fileName, the path as given, starts.
     void LoadBegin(const QString &fileName);
+    //! The plug-in at \a fileName, the path as given, was loaded and accepted.
     void LoadComplete(const QString &fileName);
+    //! The library of the plug-in the Qt loader reports as \a fileName failed
+    //! to unload.
     void UnloadError(const QString &fileName);
+    //! The plug-in the Qt loader reports as \a fileName was unloaded.
     void UnloadComplete(const QString &fileName);
 
 private:
