@@ -56,6 +56,10 @@ install(FILES
 
 # velahost finds its application folder beside itself; the command is a
 # link to it.
+if(UNIX AND NOT APPLE)
+    set_target_properties(velahost PROPERTIES
+        INSTALL_RPATH "$ORIGIN/../../${CMAKE_INSTALL_LIBDIR}")
+endif()
 install(TARGETS velahost RUNTIME DESTINATION ${VELA_INSTALL_APPDIR} COMPONENT tools)
 install(TARGETS VelaSampleBrushes VelaImageIO
     LIBRARY DESTINATION ${VELA_INSTALL_APPDIR}/plugins COMPONENT tools

@@ -29,7 +29,9 @@ int main(int argc, char *argv[])
         const QStringList types = BrushFactoryManager::instance()->enumerate().values();
         for (const QString &type : types) {
             IBrush *brush = BrushFactoryManager::instance()->create(type);
-            presets.CreatePreset(brush);
+            if (!brush)
+                continue;
+            presets.CreatePreset(brush); // the table files a copy
             BrushFactoryManager::instance()->release(brush);
         }
         QBuffer buffer(&saved);
