@@ -44,7 +44,7 @@ endif()
 
 # The command finds its application folder, with the shipped plug-ins,
 # through its link.
-file(GLOB plugin ${WORK_DIR}/plugin/*GuideBrushes*)
+file(GLOB plugin LIST_DIRECTORIES false ${WORK_DIR}/plugin/*GuideBrushes.*)
 run(${PREFIX}/bin/velahost check-plugin ${plugin})
 if(NOT last_output MATCHES "Guide\\.Round: round trip ok")
     message(FATAL_ERROR "unexpected check of the guide's plug-in:\n${last_output}")
