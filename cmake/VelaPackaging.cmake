@@ -9,6 +9,8 @@ set(CPACK_PACKAGE_NAME velaglobal)
 set(CPACK_PACKAGE_VENDOR "VelaGlobal developers")
 set(CPACK_PACKAGE_CONTACT "VelaGlobal developers <velaglobal@example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The packaging's own revision: these are not native Debian packages.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
@@ -16,12 +18,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SOURCE velaglobal)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# velahost needs the libraries of libvelaglobal2, which is not installed while
+# the packages are made: they are found where the build put them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvelaglobal2)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-# The shlibs file that lets packages built against it depend on it.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+# The shlibs file that lets packages built against the library depend on
+# it, and the trigger that refreshes the loader's cache.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvelaglobal-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
