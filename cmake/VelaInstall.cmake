@@ -69,8 +69,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/app/
     COMPONENT tools
     PATTERN CMakeLists.txt EXCLUDE
 )
-install(CODE "
-    set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-    file(MAKE_DIRECTORY \"\${bin}\")
-    file(CREATE_LINK ../${VELA_INSTALL_APPDIR}/velahost \"\${bin}/velahost\" SYMBOLIC)
-" COMPONENT tools)
+if(UNIX)
+    install(CODE "
+        set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        file(MAKE_DIRECTORY \"\${bin}\")
+        file(CREATE_LINK ../${VELA_INSTALL_APPDIR}/velahost \"\${bin}/velahost\" SYMBOLIC)
+    " COMPONENT tools)
+endif()
