@@ -68,6 +68,16 @@
 #include <eh.h>
 #include <stdlib.h>
 
+#if !defined(_MSC_VER)
+// Entry points of Microsoft's C runtime that MinGW's headers do not declare;
+// declared as Microsoft's own headers declare them.
+extern "C" {
+int __cdecl _purecall();
+void __cdecl _invalid_parameter(const wchar_t *expression, const wchar_t *function,
+                                const wchar_t *file, unsigned int line, uintptr_t reserved);
+}
+#endif
+
 namespace VLCrashRuntime {
 using ::BOOL;
 using ::DWORD;
