@@ -1,5 +1,6 @@
-# Debian packages, one per install component (cmake/VelaInstall.cmake):
-#   cpack -G DEB            (scripts/build-debs configures and runs it)
+# Debian packages, one per install component (cmake/VelaInstall.cmake), made
+# from the files of a build:
+#   cpack -G DEB            (scripts/build-debs builds and runs it)
 # libvelaglobal2 carries the libraries, libvelaglobal-dev the headers, the
 # CMake package and the plug-in helper, velaglobal-tools velahost. The
 # dependencies on other packages are computed by dpkg-shlibdeps; those
@@ -11,7 +12,9 @@ set(CPACK_PACKAGE_CONTACT "VelaGlobal developers <velaglobal@example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 # The packaging's own revision: these are not native Debian packages.
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/RemoveRunpath.cmake)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
