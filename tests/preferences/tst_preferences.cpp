@@ -10,6 +10,8 @@
 #include <QColor>
 #include <QDomDocument>
 
+#include <cmath>
+
 namespace {
 
 // The user's document in the sandbox, documents written by hand and the
@@ -140,9 +142,15 @@ private Q_SLOTS:
             << QByteArray("<properties>" + QByteArray("<page>").repeated(50000)
                           + QByteArray("</page>").repeated(50000) + "</properties>")
             << false;
-        QTest::newRow("enormous") << QByteArray(equal).insert(equal.indexOf("<page"),
-                                                              QByteArray(17 << 20, ' '))
-                                  << false;
+        // Deep or large, but well-formed: the user's own document, loaded.
+        QTest::newRow("1,000 levels")
+            << QByteArray(equal).insert(equal.indexOf("<page"),
+                                        QByteArray("<n>").repeated(999)
+                                            + QByteArray("</n>").repeated(999))
+            << true;
+        QTest::newRow("17 MiB") << QByteArray(equal).insert(equal.indexOf("<page"),
+                                                            QByteArray(17 << 20, ' '))
+                                << true;
     }
 
     void userDocumentKeptOrReplaced()
@@ -167,24 +175,40 @@ private Q_SLOTS:
 
     void unreadableDefaultKeepsTheUserDocument_data()
     {
+        QTest::addColumn<QByteArray>("defaultDocument");
         QTest::addColumn<QByteArray>("userDocument");
         QTest::addColumn<QByteArray>("output");
 
-        QTest::newRow("versioned")
-            << Document("7", {{lastDirKey, "/kept"}}) << QByteArray("/kept\n");
-        QTest::newRow("malformed") << QByteArray("<properties><page") << QByteArray();
+        const QByteArray user = Document("7", {{lastDirKey, "/kept"}, {typeKey, "png"}});
+        const QByteArray shipped = DefaultDocument();
+        QTest::newRow("no default") << QByteArray() << user << QByteArray("/kept\n");
+        QTest::newRow("no default, malformed user")
+            << QByteArray() << QByteArray("<properties><page") << QByteArray();
+        // Cut off after its first parameter: nothing of it is loaded.
+        QTest::newRow("no default, truncated user")
+            << QByteArray() << user.left(user.indexOf(typeKey.section('.', 2).toUtf8()))
+            << QByteArray();
+        QTest::newRow("truncated default")
+            << shipped.left(shipped.indexOf("<parameter") + 20) << user << QByteArray("/kept\n");
+        QTest::newRow("empty default") << QByteArray("") << user << QByteArray("/kept\n");
+        QTest::newRow("garbage default")
+            << QByteArray("\x00\xff<properties>\x01", 14) << user << QByteArray("/kept\n");
     }
 
     void unreadableDefaultKeepsTheUserDocument()
     {
+        QFETCH(QByteArray, defaultDocument);
         QFETCH(QByteArray, userDocument);
         QFETCH(QByteArray, output);
 
         ResetUserFolder(userDocument);
         // velahost alone in a folder: an application folder without the
-        // shipped default document.
+        // shipped default document, or with a broken one.
         QTemporaryDir appFolder;
         QVERIFY(QFile::copy(VelaTest::AppFolder() + "/velahost", appFolder.path() + "/velahost"));
+        if (!defaultDocument.isNull())
+            QVERIFY(VelaTest::WriteFile(appFolder.path() + "/settings/properties.xml",
+                                        defaultDocument));
         const VelaTest::ChildResult result =
             VelaTest::RunChild(appFolder.path() + "/velahost", {"prefs", "get", lastDirKey});
         QCOMPARE(result.exitStatus, QProcess::NormalExit);
@@ -227,6 +251,8 @@ private Q_SLOTS:
         QTest::newRow("remember true") << "true" << rememberKey << "1";
         QTest::newRow("remember True") << "True" << rememberKey << "0";
         QTest::newRow("antialiasing 0") << "0" << textKey << "1";
+        QTest::newRow("proxy host") << "h.example" << hostKey << "\"h.example\"";
+        QTest::newRow("proxy host absent") << QString() << hostKey << "\"\"";
         QTest::newRow("proxy port") << "8080" << portKey << "8080";
         QTest::newRow("proxy port not a number") << "80a" << portKey << "0";
         QTest::newRow("proxy type") << "3" << proxyTypeKey << "3";
@@ -252,7 +278,8 @@ private Q_SLOTS:
 
         GlobalApplicationData::InitInstance();
         GlobalApplicationData &data = *GlobalApplicationData::Instance();
-        VLPreferenceMap::SetParameter(data, key, text);
+        if (!text.isNull())
+            VLPreferenceMap::SetParameter(data, key, text);
         data.LoadProxySettings();
         const auto name = [](const QColor &color) {
             return color.isValid() ? color.name(QColor::HexArgb) : QStringLiteral("invalid");
@@ -261,6 +288,7 @@ private Q_SLOTS:
             {rememberKey, QString::number(data.RememberLastVisitedFolder())},
             {textKey, QString::number(data.GetTextAntialiasing())},
             {portKey, QString::number(data.GetProxyPortNumber())},
+            {hostKey, data.GetProxyHostName().isNull() ? "null" : '"' + data.GetProxyHostName() + '"'},
             {proxyTypeKey, QString::number(data.GetProxyTypeIndex())},
             {P::Editing::Colors::Background(), name(data.GetUserBackgroundColor())},
             {P::Editing::Colors::Color1(), name(data.GetUserColor1Color())},
@@ -354,7 +382,7 @@ private Q_SLOTS:
                           + QByteArray("</a>").repeated(50000) + "</units>")
             << QStringList();
         QTest::newRow("enormous") << QByteArray("<units><unit name=\"inch\" factor=\"1\"/>"
-                                                + QByteArray(17 << 20, ' ') + "</units>")
+                                                + QByteArray(65 << 20, ' ') + "</units>")
                                   << QStringList();
     }
 
@@ -381,6 +409,15 @@ private Q_SLOTS:
                                        {"pixel", "px", 0},
                                        {"large", "L", 1234567}};
         QVERIFY(!SaveUnits(units, path + "/missing/units.ini"));
+        // What the file cannot carry is refused, the file left as it was:
+        // characters XML 1.0 has no place for, and a factor that is no number.
+        QVERIFY(VelaTest::WriteFile(path, "old"));
+        QVERIFY(!SaveUnits({{"bell\a", "b", 1}}, path));
+        QVERIFY(!SaveUnits({{"b", "nul" + QString(QChar(0)), 1}}, path));
+        QVERIFY(!SaveUnits({{"half", QString(QChar(0xd800)), 1}}, path));
+        QVERIFY(!SaveUnits({{"nan", "n", std::nanf("")}}, path));
+        QVERIFY(!SaveUnits({{"inf", "i", HUGE_VALF}}, path));
+        QCOMPARE(VelaTest::ReadFile(path), QByteArray("old"));
         QVERIFY(SaveUnits(units, path));
         QCOMPARE(VelaTest::ReadFile(path),
                  QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
