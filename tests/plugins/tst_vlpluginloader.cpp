@@ -223,23 +223,37 @@ private Q_SLOTS:
         QSignalSpy complete(loader, &VLPluginLoader::UnloadComplete);
         QSignalSpy error(loader, &VLPluginLoader::UnloadError);
         LogCapture log;
+        const auto mapped = [&] {
+            return VelaTest::ReadFile("/proc/self/maps").contains(QFile::encodeName(sample));
+        };
 
-        // Both loaders report the same name and each holds the library: the
-        // unload through either leaves it in memory for the other, so each
-        // fails and goes to the back, in order.
+        // Another holder of the library: both loaders of the file, which
+        // report the same name, fail and go to the back, in order. What is
+        // still listed is still there, the same objects, and callable.
+        auto holder = std::make_unique<QPluginLoader>(sample);
+        QVERIFY(holder->load());
         loader->UnloadPlugin(sample);
-
         QCOMPARE(firstArguments(complete), QStringList());
         QCOMPARE(firstArguments(error), (QStringList{sample, sample}));
         QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginUnloadError);
         const QString failed = QStringLiteral("Plugin: \"%1\" unloading error.").arg(sample);
         QCOMPARE(loaderLines(log), (QStringList{failed, failed}));
-        // Whatever is still listed is still there, the same objects, and
-        // callable.
         QCOMPARE(loader->GetPlugins(), (QList<QObject *>{roots.at(2), roots.at(0), roots.at(1)}));
-        QVERIFY(VelaTest::ReadFile("/proc/self/maps").contains(QFile::encodeName(sample)));
+        holder->unload();
+        holder.reset();
+        QVERIFY(mapped());
         for (QObject *root : loader->GetPlugins())
             QVERIFY(!qobject_cast<IToolContainer *>(root)->GetTools().isEmpty());
+
+        // Without it, the file goes: the loader that unloads it last speaks
+        // for the other, which held it too.
+        log.lines.clear();
+        loader->UnloadPlugin(sample);
+        QCOMPARE(firstArguments(complete), (QStringList{sample, sample}));
+        QCOMPARE(loaderLines(log), (QStringList{unloadedLine(sample), unloadedLine(sample)}));
+        QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginUnloaded);
+        QCOMPARE(loader->GetPlugins(), QList<QObject *>{roots.at(2)});
+        QVERIFY(!mapped());
     }
 
     // Slots may call back into the loader while it unloads on its way out.

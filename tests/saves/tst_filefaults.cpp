@@ -11,8 +11,8 @@
 namespace {
 
 enum World { Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink };
-const char *const worldNames[] = {"missing",    "empty",        "truncated", "garbage bytes",
-                                  "folder",     "no new files", "full disk", "symbolic link"};
+const char *const worldNames[] = {"missing", "empty",        "truncated", "garbage bytes",
+                                  "folder",  "no new files", "full disk", "symbolic link"};
 
 // Where a file lives: the per-user data folder, the application folder, or
 // the working directory (a file the editor names itself).
@@ -46,25 +46,64 @@ const QByteArray versionedUserDocument =
 const QList<Target> &targets()
 {
     static const QList<Target> list = {
-        {"kelvane.ini", Saved, User, "kelvane.ini", {"lang", "set", "2"}, "Index=de_DE",
+        {"kelvane.ini",
+         Saved,
+         User,
+         "kelvane.ini",
+         {"lang", "set", "2"},
+         "Index=de_DE",
          {"lang", "set", "1"}},
-        {"properties.xml", Saved, User, "properties.xml",
-         {"prefs", "set", "directories.dirs.last_dir", "/probe"}, "\"/probe\"",
+        {"properties.xml",
+         Saved,
+         User,
+         "properties.xml",
+         {"prefs", "set", "directories.dirs.last_dir", "/probe"},
+         "\"/probe\"",
          {"prefs", "set", "directories.dirs.last_dir", "/seed"}},
-        {"units_user.ini", Saved, User, "units_user.ini", {"units", "add", "span", "sp", "0.11"},
-         "\"span\"", {"units", "add", "hand", "h", "0.25"}},
-        {"settings.ini", Saved, User, "settings.ini", {"recent", "add", "probe.png", "PNG"},
-         "\\0p\\0r\\0o\\0\\x62", {"recent", "add", "seed.png", "PNG"}},
-        {"ExportAndShareResolution.ini", Saved, User, "ExportAndShareResolution.ini",
-         {"export", "add", "641x481"}, "641", {"export", "add", "333x222"}},
-        {"ExportAndShareSize.ini", Saved, User, "ExportAndShareSize.ini",
-         {"export", "add", "4321"}, "4321", {"export", "add", "8765"}},
-        {"default properties.xml", Read, App, "settings/properties.xml",
-         {"prefs", "get", "directories.dirs.last_dir"}, {}, {}},
+        {"units_user.ini",
+         Saved,
+         User,
+         "units_user.ini",
+         {"units", "add", "span", "sp", "0.11"},
+         "\"span\"",
+         {"units", "add", "hand", "h", "0.25"}},
+        {"settings.ini",
+         Saved,
+         User,
+         "settings.ini",
+         {"recent", "add", "probe.png", "PNG"},
+         "\\0p\\0r\\0o\\0\\x62",
+         {"recent", "add", "seed.png", "PNG"}},
+        {"ExportAndShareResolution.ini",
+         Saved,
+         User,
+         "ExportAndShareResolution.ini",
+         {"export", "add", "641x481"},
+         "641",
+         {"export", "add", "333x222"}},
+        {"ExportAndShareSize.ini",
+         Saved,
+         User,
+         "ExportAndShareSize.ini",
+         {"export", "add", "4321"},
+         "4321",
+         {"export", "add", "8765"}},
+        {"default properties.xml",
+         Read,
+         App,
+         "settings/properties.xml",
+         {"prefs", "get", "directories.dirs.last_dir"},
+         {},
+         {}},
         {"units.ini", Read, App, "settings/units.ini", {"units", "list"}, {}, {}},
         {"installsettings.ini", Read, App, "settings/installsettings.ini", {"report"}, {}, {}},
         {"features", Read, App, "AppFeatures.dll", {"report"}, {}, {}},
-        {"preset stream", Read, Work, "presets.bin", {"presets", "{file}"}, {},
+        {"preset stream",
+         Read,
+         Work,
+         "presets.bin",
+         {"presets", "{file}"},
+         {},
          {"presets", "--create", "{file}"}},
         {"log folder", LogFolder, User, "logs", {"report"}, {}, {}},
         {"dump folder", DumpFolder, User, "dumps", {"crash", "null-write"}, {}, {}},
@@ -135,23 +174,24 @@ struct HostRun
 // A full disk is a small tmpfs, filled up, over the per-user data folder, in
 // a mount namespace of the run's own; what the run leaves there is copied
 // back into the folder itself once the tmpfs is gone.
-const char fullDiskScript[] = "set -e\n"
-                              "data=$1; shift\n"
-                              "keep=$(mktemp -d)\n"
-                              "cp -a \"$data/.\" \"$keep/\"\n"
-                              "mount -t tmpfs -o size=512k vela-full \"$data\" || exit 97\n"
-                              "cp -a \"$keep/.\" \"$data/\"\n"
-                              "dd if=/dev/zero of=\"$data/.filler\" bs=4096 2>/dev/null || true\n"
-                              "set +e\n"
-                              "\"$@\"\n"
-                              "status=$?\n"
-                              "set -e\n"
-                              "rm -f \"$data/.filler\"\n"
-                              "rm -rf \"$keep\" && mkdir \"$keep\" && cp -a \"$data/.\" \"$keep/\"\n"
-                              "umount \"$data\"\n"
-                              "find \"$data\" -mindepth 1 -delete\n"
-                              "cp -a \"$keep/.\" \"$data/\" && rm -rf \"$keep\"\n"
-                              "exit $status\n";
+const char fullDiskScript[] =
+    "set -e\n"
+    "data=$1; shift\n"
+    "keep=$(mktemp -d)\n"
+    "cp -a \"$data/.\" \"$keep/\"\n"
+    "mount -t tmpfs -o size=512k vela-full \"$data\" || exit 97\n"
+    "cp -a \"$keep/.\" \"$data/\"\n"
+    "dd if=/dev/zero of=\"$data/.filler\" bs=4096 2>/dev/null || true\n"
+    "set +e\n"
+    "\"$@\"\n"
+    "status=$?\n"
+    "set -e\n"
+    "rm -f \"$data/.filler\"\n"
+    "rm -rf \"$keep\" && mkdir \"$keep\" && cp -a \"$data/.\" \"$keep/\"\n"
+    "umount \"$data\"\n"
+    "find \"$data\" -mindepth 1 -delete\n"
+    "cp -a \"$keep/.\" \"$data/\" && rm -rf \"$keep\"\n"
+    "exit $status\n";
 
 } // namespace
 
@@ -171,9 +211,9 @@ private Q_SLOTS:
             QDir().mkpath(root + "/work");
             QStringList arguments = target.seedProbe;
             arguments.replaceInStrings("{file}", file);
-            const VelaTest::ChildResult result = VelaTest::RunChild(
-                VelaTest::AppFolder() + "/velahost", arguments,
-                VelaTest::WithLocalAppData(root + "/local"), root + "/work");
+            const VelaTest::ChildResult result =
+                VelaTest::RunChild(VelaTest::AppFolder() + "/velahost", arguments,
+                                   VelaTest::WithLocalAppData(root + "/local"), root + "/work");
             QCOMPARE(result.exitCode, 0);
             m_seeds[target.name] = VelaTest::ReadFile(
                 target.place == Work ? file : root + "/local/Kelvane/" + target.path);
@@ -181,7 +221,8 @@ private Q_SLOTS:
         }
         for (const Target &target : targets()) {
             if (target.kind == Read && target.place == App)
-                m_seeds[target.name] = VelaTest::ReadFile(VelaTest::AppFolder() + '/' + target.path);
+                m_seeds[target.name] =
+                    VelaTest::ReadFile(VelaTest::AppFolder() + '/' + target.path);
         }
         m_seeds["installsettings.ini"] = "[Language]\nIndex=ru_RU\n";
         QVERIFY(m_seeds["default properties.xml"].contains("last_dir"));
@@ -329,16 +370,16 @@ private:
         return folder;
     }
 
-    static HostRun RunHost(const Target &t, World w, const QString &appFolder,
-                           const QString &local, const QString &work, const QString &file)
+    static HostRun RunHost(const Target &t, World w, const QString &appFolder, const QString &local,
+                           const QString &work, const QString &file)
     {
         QStringList arguments = t.probe;
         arguments.replaceInStrings("{file}", file);
         QString program = appFolder + "/velahost";
         if (w == FullDisk) {
             arguments.prepend(program);
-            arguments = QStringList{"-m", "sh", "-c", fullDiskScript, "sh", local + "/Kelvane"}
-                        + arguments;
+            arguments =
+                QStringList{"-m", "sh", "-c", fullDiskScript, "sh", local + "/Kelvane"} + arguments;
             program = "unshare";
         }
         QProcess process;
@@ -365,8 +406,8 @@ private:
 
     // The probe's change reaches the file wherever the file can be written;
     // where it cannot, the file is left exactly as it was.
-    static void CheckSaved(const Target &t, World w, const QByteArray &placed,
-                           const QString &file, const HostRun &result)
+    static void CheckSaved(const Target &t, World w, const QByteArray &placed, const QString &file,
+                           const HostRun &result)
     {
         // A preferences document that is a folder has no parameter to set.
         QCOMPARE(result.exitCode, w == Folder && t.path == QLatin1String("properties.xml"));
@@ -388,14 +429,14 @@ private:
             break;
         }
         // Nothing left behind beside it: no temporary or lock files.
-        const QStringList others = QDir(info.path()).entryList(
-            {info.fileName() + ".*", "*.tmp", "*.lock"}, QDir::Files | QDir::Hidden);
+        const QStringList others =
+            QDir(info.path())
+                .entryList({info.fileName() + ".*", "*.tmp", "*.lock"}, QDir::Files | QDir::Hidden);
         QVERIFY2(others.isEmpty(), qPrintable(others.join(' ')));
     }
 
-    void CheckReadResult(const Target &t, World w, const QByteArray &placed,
-                         const HostRun &result, const QByteArray &userDocumentBefore,
-                         const QByteArray &userDocumentAfter)
+    void CheckReadResult(const Target &t, World w, const QByteArray &placed, const HostRun &result,
+                         const QByteArray &userDocumentBefore, const QByteArray &userDocumentAfter)
     {
         const bool readable = w == NoCreate || w == SymLink;
         const QString &out = result.output;
