@@ -233,6 +233,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("world");
         for (int i = 0; i < targets().size(); ++i) {
+#if defined(__SANITIZE_ADDRESS__)
+            // The sanitizer's runtime owns the fault signals of the child,
+            // which then writes no dump; the plain builds run these rows.
+            if (targets().at(i).kind == DumpFolder)
+                continue;
+#endif
             for (World world : worldsOf(targets().at(i)))
                 QTest::addRow("%s, %s", qPrintable(targets().at(i).name), worldNames[world])
                     << i << int(world);
@@ -499,12 +505,15 @@ private:
                 QVERIFY(VelaTest::ReadFile(logFile).contains("Plugin: "));
             break;
         case Folder:
-            QVERIFY(logFile.isEmpty());
-            QCOMPARE(VelaTest::ReadFile(folder), placed);
-            break;
         case NoCreate:
+            // Without a log file every message goes to the standard streams,
+            // with its level in front.
             QVERIFY(logFile.isEmpty());
-            QVERIFY(!QFileInfo::exists(folder));
+            QVERIFY2(result.output.contains("Debug: \"Build date="), qPrintable(result.output));
+            if (w == Folder)
+                QCOMPARE(VelaTest::ReadFile(folder), placed);
+            else
+                QVERIFY(!QFileInfo::exists(folder));
             break;
         case SymLink:
             QVERIFY(QFileInfo(folder).isSymLink());
