@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "private/VLSaveFile_p.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -69,7 +70,18 @@ bool EditSettings(const QString &path, const std::function<void(QSettings &)> &e
     if (!text.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = text.readAll();
-    return Write(path, [&bytes](QIODevice &device) { device.write(bytes); });
+    const QDateTime before = QFileInfo(path).lastModified();
+    if (!Write(path, [&bytes](QIODevice &device) { device.write(bytes); }))
+        return false;
+    // QSettings knows a file it has read by its size and its time to the
+    // millisecond: a new text written within the millisecond of the old one
+    // is given a later time, or a read that follows in this process could
+    // answer from the old text.
+    QFile written(path);
+    if (before.isValid() && QFileInfo(path).lastModified() <= before
+        && written.open(QIODevice::ReadOnly))
+        written.setFileTime(before.addMSecs(1), QFileDevice::FileModificationTime);
+    return true;
 }
 
 } // namespace VLSaveFile
