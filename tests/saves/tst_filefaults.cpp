@@ -6,8 +6,6 @@
 // library is meant to replace it.
 #include "VelaTestSupport.h"
 
-#include <QElapsedTimer>
-
 namespace {
 
 enum World { Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink };
@@ -168,7 +166,6 @@ struct HostRun
     bool crashed = false;
     int exitCode = -1;
     QString output;
-    qint64 ms = 0;
 };
 
 // A full disk is a small tmpfs, filled up, over the per-user data folder, in
@@ -293,7 +290,9 @@ private Q_SLOTS:
                 QVERIFY(VelaTest::WriteFile(file + "/01-01-2020_10-00-00.txt", "old"));
                 QVERIFY(VelaTest::WriteFile(file + "/.hidden.txt", "old"));
                 QVERIFY(VelaTest::WriteFile(file + "/old.dmp", "old"));
+                QVERIFY(VelaTest::WriteFile(file + "/notes.txt", "not ours"));
                 QVERIFY(VelaTest::WriteFile(file + "/keep.log", "not ours"));
+                QVERIFY(QDir().mkpath(file + "/folder.txt"));
             } else {
                 QVERIFY(VelaTest::WriteFile(file, placed = garbage()));
             }
@@ -392,12 +391,9 @@ private:
         process.setProcessEnvironment(VelaTest::WithLocalAppData(local));
         process.setWorkingDirectory(work);
         process.setProcessChannelMode(QProcess::MergedChannels);
-        QElapsedTimer timer;
-        timer.start();
         process.start(program, arguments);
         HostRun run;
         run.ended = process.waitForFinished(20000);
-        run.ms = timer.elapsed();
         if (!run.ended) {
             process.kill();
             process.waitForFinished();
@@ -500,7 +496,10 @@ private:
         case FullDisk:
             QVERIFY2(QDir::cleanPath(logFile).startsWith(folder + '/'), qPrintable(logFile));
             QCOMPARE(logs, QStringList{QFileInfo(logFile).fileName()});
+            // Every earlier .txt file goes, hidden or not, whoever made it;
+            // nothing else does.
             QCOMPARE(QFileInfo::exists(folder + "/keep.log"), w == Garbage);
+            QCOMPARE(QFileInfo(folder + "/folder.txt").isDir(), w == Garbage);
             if (w != FullDisk)
                 QVERIFY(VelaTest::ReadFile(logFile).contains("Plugin: "));
             break;
