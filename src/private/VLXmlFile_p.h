@@ -19,14 +19,14 @@ class QIODevice;
 
 /*
     Reading and writing the library's small XML files (preferences document,
-    units files) so that a hostile file cannot exhaust the process and an
-    interrupted write cannot destroy the previous file.
+    units files) so that a hostile file cannot exhaust the process's stack or
+    memory. Saving them is VLSaveFile's.
 */
 namespace VLXmlFile {
 
 //! Files larger than this are refused as if they were malformed. Far above
-//! any real document: the limit only keeps a hostile file from taking the
-//! memory and the clock.
+//! any real document: the limit keeps a hostile file from taking all the
+//! memory (the DOM of a document this large takes a minute to build).
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 //! Deeper element nesting is refused, so that the recursive walks of the
 //! DOM (parse, copy, save, destruction) cannot exhaust the stack. No real
