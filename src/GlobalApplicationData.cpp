@@ -11,6 +11,7 @@
 #include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
 #include "private/VLPreferenceMap_p.h"
+#include "private/VLSaveFile_p.h"
 #include "private/VLXmlFile_p.h"
 
 #include <QColor>
@@ -307,8 +308,11 @@ QByteArray GlobalApplicationData::GetFeaturesData()
 
 void GlobalApplicationData::RegisterLogOutput(const QString &subFolder)
 {
+    // Without a per-user data folder the log folder is the bare name,
+    // relative to the working directory, like every other per-user file.
+    const QString dataFolder = GetAppDataFolderPath();
     if (!m_log->IsOpen())
-        m_log->Open(GetAppDataFolderPath() + QDir::separator() + subFolder);
+        m_log->Open(dataFolder.isEmpty() ? subFolder : dataFolder + QDir::separator() + subFolder);
     qInstallMessageHandler(VelaMessageOutput);
 }
 
@@ -410,8 +414,8 @@ void GlobalApplicationData::InitUserPreferences()
     if (defaultReadable && (!userDocument.exists() || userVersion != defaultVersion)
         && defaultDocument.seek(0)) {
         const QByteArray content = defaultDocument.read(VLXmlFile::MaxFileSize);
-        replaced = VLXmlFile::WriteAtomically(
-            userPath, [&content](QIODevice &device) { device.write(content); });
+        replaced =
+            VLSaveFile::Write(userPath, [&content](QIODevice &device) { device.write(content); });
     }
     defaultDocument.close();
 
@@ -477,7 +481,7 @@ void GlobalApplicationData::SaveDomDocument(QFile &file)
     forEachChildElement(d->preferences->documentElement(), pageTag,
                         [this](QDomElement &page) { SavePage(page); });
     const QDomDocument &document = *d->preferences;
-    VLXmlFile::WriteAtomically(file.fileName(), [&document](QIODevice &device) {
+    VLSaveFile::Write(file.fileName(), [&document](QIODevice &device) {
         VLXmlFile::WriteDocument(document, device);
     });
 }
@@ -1198,6 +1202,9 @@ void GlobalApplicationData::LoadProxySettings()
     Q_D(GlobalApplicationData);
     QMutexLocker locker(&d->dataMutex);
     d->proxyHostName = d->parameters.value(VelaUserParams::ProxySettings::Proxy::PROXYHOSTNAME());
+    // Absent, it is empty, not null, as at construction.
+    if (d->proxyHostName.isNull())
+        d->proxyHostName = QString::fromLatin1("");
     d->proxyPort =
         d->parameters.value(VelaUserParams::ProxySettings::Proxy::PROXYPORT()).toInt(nullptr, 10);
     const int storedType =

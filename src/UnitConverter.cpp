@@ -2,6 +2,7 @@
 #include "UnitConverter.h"
 
 #include "private/VLLogLine_p.h"
+#include "private/VLSaveFile_p.h"
 #include "private/VLXmlFile_p.h"
 
 #include <QDomDocument>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -34,6 +36,32 @@ float parseFactor(const QString &text)
 QString formatFactor(float factor)
 {
     return QString::number(double(factor), 'g', 6);
+}
+
+// Whether XML 1.0 can carry the text: tab, line feed, carriage return and
+// every character from the space on, but for the surrogates (unless they
+// pair up) and U+FFFE, U+FFFF.
+bool isXmlText(const QString &text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size()
+            && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+            ++i;
+            continue;
+        }
+        const bool control = c < 0x20 && c != 0x9 && c != 0xA && c != 0xD;
+        if (control || QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
+            return false;
+    }
+    return true;
+}
+
+// A unit that the file would not give back as it is: a character the file
+// cannot hold, or a factor that is no finite number (it would read as 0).
+bool isStorable(const UnitItem &unit)
+{
+    return isXmlText(unit.name) && isXmlText(unit.abbr) && std::isfinite(unit.factor);
 }
 
 } // namespace
@@ -65,7 +93,9 @@ bool SaveUnits(const QList<UnitItem> &list, const QString &path)
 {
     // Written with a stream writer rather than a DOM so that the attributes
     // keep the order name, abbr, factor on every Qt version.
-    return VLXmlFile::WriteAtomically(path, [&list](QIODevice &device) {
+    if (!std::all_of(list.begin(), list.end(), isStorable))
+        return false;
+    return VLSaveFile::Write(path, [&list](QIODevice &device) {
         QXmlStreamWriter writer(&device);
         writer.setAutoFormatting(true);
         writer.setAutoFormattingIndent(4);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "VLApplicationSettings.h"
 
+#include "private/VLSaveFile_p.h"
+
 #include <QSettings>
 
 QString VLApplicationSettings::m_fileName;
@@ -30,8 +32,8 @@ QString VLApplicationSettings::GetName(UseDataRole role)
     return QString();
 }
 
-// A fresh QSettings per call: the file is re-read every time and a write is
-// flushed when the object goes out of scope, before the call returns.
+// A fresh QSettings per call: the file is re-read every time, and a write
+// reaches it before the call returns.
 QVariant VLApplicationSettings::GetValue(const QString &key, const QVariant &defaultValue)
 {
     const QSettings settings(GetFileName(), QSettings::IniFormat);
@@ -40,8 +42,8 @@ QVariant VLApplicationSettings::GetValue(const QString &key, const QVariant &def
 
 void VLApplicationSettings::SetValue(const QString &key, const QVariant &value)
 {
-    QSettings settings(GetFileName(), QSettings::IniFormat);
-    settings.setValue(key, value);
+    VLSaveFile::EditSettings(GetFileName(),
+                             [&](QSettings &settings) { settings.setValue(key, value); });
 }
 
 bool VLApplicationSettings::Contains(const QString &key)

@@ -2,6 +2,7 @@
 #include "VLCrashHandler.h"
 
 #include "GlobalApplicationData.h"
+#include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
 
 #include <QDateTime>
@@ -40,6 +41,9 @@ class CrashLocker
 public:
     CrashLocker()
     {
+        // A log write of another thread that never ends must not hold up
+        // the report.
+        VLLogFile::EnterCrashPath();
         const Qt::HANDLE self = QThread::currentThreadId();
         if (s_crashLockOwner.load() == self)
             return;

@@ -8,6 +8,7 @@
 #include "VLPluginLoader.h"
 #include "private/VLIOManager_p.h"
 #include "private/VLLogLine_p.h"
+#include "private/VLSaveFile_p.h"
 
 #include <QByteArray>
 #include <QDataStream>
@@ -142,11 +143,12 @@ void VLIOManagerPrivate::LoadRecent()
 
 void VLIOManagerPrivate::SaveRecent() const
 {
-    QSettings settings(recentFileName(), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Recent"));
-    settings.setValue(QStringLiteral("RecentLimit"), limit);
-    settings.setValue(QStringLiteral("RecentFiles"), writeRecentList(recent));
-    settings.endGroup();
+    VLSaveFile::EditSettings(recentFileName(), [this](QSettings &settings) {
+        settings.beginGroup(QStringLiteral("Recent"));
+        settings.setValue(QStringLiteral("RecentLimit"), limit);
+        settings.setValue(QStringLiteral("RecentFiles"), writeRecentList(recent));
+        settings.endGroup();
+    });
 }
 
 VLIOManager *VLIOManager::m_pInstance = nullptr;

@@ -34,9 +34,10 @@ VLPluginLoader::VLPluginLoader(QObject *parent)
 
 VLPluginLoader::~VLPluginLoader()
 {
-    // The private part unloads the plug-ins and still emits through this
-    // object, so it goes while the object is whole.
-    d_ptr.reset();
+    // The plug-ins go while the object is whole: slots of the unload signals
+    // may still call GetState or GetPlugins.
+    Q_D(VLPluginLoader);
+    d->UnloadAll();
 }
 
 QStringList VLPluginLoader::LoadPlugins(const QStringList &fileNames)

@@ -10,6 +10,8 @@
 
 #include <QList>
 #include <QSettings>
+
+#include "private/VLSaveFile_p.h"
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -122,16 +124,18 @@ public:
 
     void Save() const
     {
-        QSettings settings(fileName, QSettings::IniFormat);
-        settings.setValue(VersionKey(), QStringLiteral("2.3.0"));
-        settings.beginGroup(QString::fromLatin1(Traits::group));
-        const int storedCount = int(settings.allKeys().size());
-        for (int i = 0; i < items.size(); ++i)
-            settings.setValue(QString::number(i), Traits::ToStored(items.at(i)));
-        // Keys of removed entries go; a key after a gap was never read and stays.
-        for (int i = int(items.size()); i < storedCount; ++i)
-            settings.remove(QString::number(i));
-        settings.endGroup();
+        VLSaveFile::EditSettings(fileName, [this](QSettings &settings) {
+            settings.setValue(VersionKey(), QStringLiteral("2.3.0"));
+            settings.beginGroup(QString::fromLatin1(Traits::group));
+            const int storedCount = int(settings.allKeys().size());
+            for (int i = 0; i < items.size(); ++i)
+                settings.setValue(QString::number(i), Traits::ToStored(items.at(i)));
+            // Keys of removed entries go; a key after a gap was never read
+            // and stays.
+            for (int i = int(items.size()); i < storedCount; ++i)
+                settings.remove(QString::number(i));
+            settings.endGroup();
+        });
     }
 
 private:

@@ -8,10 +8,11 @@
 
 namespace {
 
-// Far longer than any write takes.
-constexpr int writeWaitMs = 2000;
+// On the crash path: far longer than any write takes.
+constexpr int crashWriteWaitMs = 2000;
 
 std::atomic<void (*)()> s_lockedWriteHook{nullptr};
+std::atomic<bool> s_crashPath{false};
 
 // "24-05-2015_09-07-31.txt": the local time the run's log was opened.
 const QString logFileNamePattern = QStringLiteral("dd-MM-yyyy_hh-mm-ss'.txt'");
@@ -31,8 +32,8 @@ void VLLogFile::Open(const QString &folder)
     // Each run keeps only its own log: every earlier .txt file goes,
     // whoever made it.
     const QDir logDir(folder);
-    const QStringList oldLogs =
-        logDir.entryList(QStringList(QStringLiteral("*.txt")), QDir::Files, QDir::NoSort);
+    const QStringList oldLogs = logDir.entryList(QStringList(QStringLiteral("*.txt")),
+                                                 QDir::Files | QDir::Hidden, QDir::NoSort);
     for (const QString &name : oldLogs)
         QFile::remove(logDir.filePath(name));
 
@@ -76,11 +77,23 @@ bool VLLogFile::LockForWrite()
     const Qt::HANDLE self = QThread::currentThreadId();
     if (m_writer.load() == self)
         return false;
-    const bool locked = m_mutex.tryLock(m_stalled.load() ? 0 : writeWaitMs);
+    if (!s_crashPath.load()) {
+        // An ordinary message waits for its turn, however slow the write
+        // before it.
+        m_mutex.lock();
+        m_writer.store(self);
+        return true;
+    }
+    const bool locked = m_mutex.tryLock(m_stalled.load() ? 0 : crashWriteWaitMs);
     m_stalled.store(!locked);
     if (locked)
         m_writer.store(self);
     return locked;
+}
+
+void VLLogFile::EnterCrashPath()
+{
+    s_crashPath.store(true);
 }
 
 void VLLogFile::SetLockedWriteHook(void (*hook)())

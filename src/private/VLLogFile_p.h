@@ -23,12 +23,12 @@
     threads never share a line. Nothing else is locked while the log mutex is
     held.
 
-    A write never hangs: a thread that failed in the middle of a write reports
-    the failure through this same log, and a thread that failed while
-    writing never lets go. So a thread that already holds the log mutex does
-    not take it again, a wait for another thread's write is bounded, and in
-    both cases the record goes to the standard streams instead (Write
-    answers false).
+    A thread that failed in the middle of a write reports the failure through
+    this same log, and a thread that failed while writing never lets go. So a
+    thread that already holds the log mutex does not take it again, and once
+    a crash is being reported the wait for another thread's write is bounded;
+    in both cases the record goes to the standard streams instead (Write
+    answers false). Until then every record waits for its turn.
 */
 class VLLogFile
 {
@@ -45,6 +45,10 @@ public:
     //! or the log mutex cannot be had.
     bool Write(const QString &record);
 
+    //! From now on, for the rest of the process, a write waits only a bounded
+    //! time for another thread's: the crash handler reports a failure.
+    VELAGLOBAL_EXPORT static void EnterCrashPath();
+
     //! A function run under the log mutex before each write, or null. Lets
     //! the crash tests fail, or stall, inside a write.
     VELAGLOBAL_EXPORT static void SetLockedWriteHook(void (*hook)());
@@ -60,8 +64,8 @@ private:
 
     mutable QMutex m_mutex;
     std::atomic<Qt::HANDLE> m_writer{nullptr};
-    // Set after a bounded wait ran out; later writes then do not wait at all
-    // until the mutex is had again.
+    // Set after a bounded wait of the crash path ran out; later writes then do
+    // not wait at all until the mutex is had again.
     std::atomic<bool> m_stalled{false};
     QFile m_file;
 };

@@ -10,8 +10,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPluginLoader>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -39,11 +42,15 @@ VLPluginLoaderPrivate::VLPluginLoaderPrivate(VLPluginLoader *q)
 
 VLPluginLoaderPrivate::~VLPluginLoaderPrivate()
 {
-    UnloadLoaders(std::exchange(loaded, {}));
     // A library that refused to unload stays in memory, and its loader with
     // it, for the rest of the process: kept where leak checkers see it kept.
     static auto *const keptLoaders = new QList<QPluginLoader *>;
     keptLoaders->append(loaded);
+}
+
+void VLPluginLoaderPrivate::UnloadAll()
+{
+    UnloadLoaders(std::exchange(loaded, {}));
 }
 
 QPluginLoader *VLPluginLoaderPrivate::FindLoaded(const QString &fileName) const
@@ -118,10 +125,15 @@ VLPluginLoaderPrivate::LoadResult VLPluginLoaderPrivate::LoadOne(const QString &
     timer.start();
 
     LoadResult result;
-    auto *loader = new QPluginLoader(fileName);
+    // The file that the existence test found: Qt would look for a relative
+    // path in its library paths only.
+    auto *loader = new QPluginLoader(QFileInfo(fileName).absoluteFilePath());
     // Qt 5 and 6 keep an unloaded plug-in mapped unless told otherwise; the
     // editor expects an unloaded file to be really gone, as it was in Qt 4.
     loader->setLoadHints(QLibrary::LoadHints());
+    // Loaded through this loader itself, so that it holds a reference of its
+    // own even when another loader has the same file loaded already.
+    loader->load();
     QObject *root = loader->instance();
     if (!root) {
         result.error = loader->errorString();
@@ -178,21 +190,50 @@ void VLPluginLoaderPrivate::Unload(const QStringList &fileNames)
 
 void VLPluginLoaderPrivate::UnloadLoaders(const QList<QPluginLoader *> &loaders)
 {
-    Q_Q(VLPluginLoader);
-    for (QPluginLoader *loader : loaders) {
+    // Every loader holds a reference to its library, so one file loaded under
+    // two path texts refuses to unload through the first of its loaders only
+    // because a later one of the same list still holds it. Each such loader
+    // waits for the last one of its file: the outcome of that one, the
+    // library gone or kept, is the outcome of them all.
+    QList<QPluginLoader *> waiting;
+    for (int i = 0; i < loaders.size(); ++i) {
+        QPluginLoader *loader = loaders.at(i);
         const QString fileName = loader->fileName();
-        if (loader->unload()) {
-            delete loader;
-            VL_LOG(QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(fileName));
-            states[fileName].state = VLPluginLoader::PluginUnloaded;
-            Q_EMIT q->UnloadComplete(fileName);
-        } else {
-            // Another holder keeps the library in memory: the plug-in stays
-            // loaded and goes to the back of the list.
-            loaded.append(loader);
-            VL_LOG(QStringLiteral("Plugin: \"%1\" unloading error.").arg(fileName));
-            states[fileName].state = VLPluginLoader::PluginUnloadError;
-            Q_EMIT q->UnloadError(fileName);
+        const bool unloaded = loader->unload();
+        const auto sameFile = [&fileName](QPluginLoader *other) {
+            return other->fileName() == fileName;
+        };
+        if (!unloaded && std::any_of(loaders.begin() + i + 1, loaders.end(), sameFile)) {
+            waiting.append(loader);
+            continue;
         }
+        QList<QPluginLoader *> outcome;
+        std::copy_if(waiting.begin(), waiting.end(), std::back_inserter(outcome), sameFile);
+        waiting.erase(std::remove_if(waiting.begin(), waiting.end(), sameFile), waiting.end());
+        outcome.append(loader);
+        for (QPluginLoader *member : outcome)
+            ReportUnload(member, fileName, unloaded);
+    }
+}
+
+void VLPluginLoaderPrivate::ReportUnload(QPluginLoader *loader, const QString &fileName,
+                                         bool unloaded)
+{
+    Q_Q(VLPluginLoader);
+    if (unloaded) {
+        delete loader;
+        VL_LOG(QStringLiteral("Plugin: \"%1\" is unloaded successfully.").arg(fileName));
+        states[fileName].state = VLPluginLoader::PluginUnloaded;
+        Q_EMIT q->UnloadComplete(fileName);
+    } else {
+        // Another holder keeps the library in memory: the plug-in stays
+        // loaded and goes to the back of the list. Qt dropped this loader's
+        // reference all the same; it is taken back, so that the library
+        // stays for as long as anything listed points into it.
+        loader->load();
+        loaded.append(loader);
+        VL_LOG(QStringLiteral("Plugin: \"%1\" unloading error.").arg(fileName));
+        states[fileName].state = VLPluginLoader::PluginUnloadError;
+        Q_EMIT q->UnloadError(fileName);
     }
 }

@@ -32,8 +32,11 @@ class VLPluginLoaderPrivate
 
 public:
     explicit VLPluginLoaderPrivate(VLPluginLoader *q);
-    //! Unloads every loaded plug-in, announcing each through the owner.
+    //! Keeps what UnloadAll could not unload in memory for good.
     ~VLPluginLoaderPrivate();
+
+    //! Unloads every loaded plug-in, announcing each through the owner.
+    void UnloadAll();
 
     QStringList Load(const QStringList &fileNames);
     void Unload(const QStringList &fileNames);
@@ -60,6 +63,9 @@ private:
     //! Unloads the loaders in order; those that refuse go back to the end
     //! of the loaded list.
     void UnloadLoaders(const QList<QPluginLoader *> &loaders);
+    //! Logs, records and announces one loader's unload, deleting the loader
+    //! or putting it back at the end of the loaded list.
+    void ReportUnload(QPluginLoader *loader, const QString &fileName, bool unloaded);
 };
 
 #endif // VLPLUGINLOADER_P_H

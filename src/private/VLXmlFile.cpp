@@ -4,7 +4,6 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTextStream>
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
@@ -113,8 +112,10 @@ bool isAcceptable(const QByteArray &content, bool namespaceProcessing, ParseErro
     return false;
 }
 
-bool refuse(ParseError *error, const ParseError &reason)
+bool refuse(QDomDocument &document, ParseError *error, const ParseError &reason)
 {
+    // Qt leaves what it had read before an error in the document.
+    document = QDomDocument();
     if (error)
         *error = reason;
     return false;
@@ -125,30 +126,21 @@ bool refuse(ParseError *error, const ParseError &reason)
 bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseError *error)
 {
     if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
-        return refuse(error, {file.errorString()});
+        return refuse(document, error, {file.errorString()});
     const auto tooLarge = [] { return QStringLiteral("larger than %1 bytes").arg(MaxFileSize); };
     if (file.size() > MaxFileSize)
-        return refuse(error, {tooLarge()});
+        return refuse(document, error, {tooLarge()});
     const QByteArray content = file.read(MaxFileSize + 1);
     if (content.size() > MaxFileSize)
-        return refuse(error, {tooLarge()});
+        return refuse(document, error, {tooLarge()});
     ParseError reason;
     if (!isAcceptable(content, namespaceProcessing, reason))
-        return refuse(error, reason);
+        return refuse(document, error, reason);
     int line = 0;
     int column = 0;
     if (!document.setContent(content, namespaceProcessing, &reason.message, &line, &column))
-        return refuse(error, {reason.message, line, column});
+        return refuse(document, error, {reason.message, line, column});
     return true;
-}
-
-bool WriteAtomically(const QString &path, const std::function<void(QIODevice &)> &write)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    write(file);
-    return file.commit();
 }
 
 void WriteDocument(const QDomDocument &document, QIODevice &device)

@@ -13,24 +13,25 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <functional>
-
 class QDomDocument;
 class QFile;
 class QIODevice;
 
 /*
     Reading and writing the library's small XML files (preferences document,
-    units files) so that a hostile file cannot exhaust the process and an
-    interrupted write cannot destroy the previous file.
+    units files) so that a hostile file cannot exhaust the process's stack or
+    memory. Saving them is VLSaveFile's.
 */
 namespace VLXmlFile {
 
-//! Files larger than this are refused as if they were malformed.
-constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
-//! Deeper element nesting is refused: the DOM parser slows down
-//! quadratically with depth, and no file of the library nests deeper than 4.
-constexpr int MaxDepth = 64;
+//! Files larger than this are refused as if they were malformed. Far above
+//! any real document: the limit keeps a hostile file from taking all the
+//! memory (the DOM of a document this large takes a minute to build).
+constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+//! Deeper element nesting is refused, so that the recursive walks of the
+//! DOM (parse, copy, save, destruction) cannot exhaust the stack. No real
+//! document comes near it; one at the limit still loads in milliseconds.
+constexpr int MaxDepth = 1000;
 
 //! Why a file was refused; line and column are 0 where there is no place.
 struct ParseError
@@ -41,18 +42,11 @@ struct ParseError
 };
 
 //! Parses the file into the document, opening it read-only if it is not
-//! open (it stays open). False for an unreadable, malformed, too large or
-//! too deeply nested file; the document's content is then unspecified, and
-//! error, if given, says why.
+//! open (it stays open). All or nothing: false for an unreadable,
+//! malformed, too large or too deeply nested file, and the document is then
+//! a null document (never a partial tree); error, if given, says why.
 VELAGLOBAL_EXPORT bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing,
                              ParseError *error = nullptr);
-
-//! Replaces the file at path with what write() produces: written to a
-//! temporary file beside it and renamed over it only once complete. False
-//! when the temporary file cannot be opened or the rename fails; the old
-//! file is then left whole.
-VELAGLOBAL_EXPORT bool WriteAtomically(const QString &path,
-                                       const std::function<void(QIODevice &)> &write);
 
 //! The document's text with an indentation of 4 spaces per level, in UTF-8
 //! unless its XML declaration names another encoding.

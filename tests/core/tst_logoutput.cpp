@@ -6,7 +6,12 @@
 #include "GlobalApplicationData.h"
 #include "VLApplicationSettings.h"
 #include "VelaTestSupport.h"
+#include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <vector>
 
@@ -109,6 +114,15 @@ private Q_SLOTS:
         QCOMPARE(VLApplicationSettings::GetFileName(), QStringLiteral("kelvane.ini"));
         QVERIFY(QFile::exists(work + "/kelvane.ini"));
         QCOMPARE(VLApplicationSettings::GetValue("Version").toString(), QStringLiteral("2.0"));
+
+        // So is the log folder, and its clean-up stays inside it.
+        QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs-of-no-user"));
+        data->RegisterLogOutput("vela-logs-of-no-user");
+        const QString log = data->GetLogFileName();
+        QVERIFY2(log.startsWith("vela-logs-of-no-user" + QString(QDir::separator())),
+                 qPrintable(log));
+        QVERIFY(QFileInfo::exists(work + '/' + log));
+        QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs-of-no-user"));
     }
 
     void lifecycleAndVersion()
@@ -203,19 +217,11 @@ private Q_SLOTS:
         GlobalApplicationData *data = GlobalApplicationData::Instance();
         QVERIFY(data->GetLogFileName().isEmpty());
 
-        // Registration deletes every earlier .txt file of the folder, and
-        // only those.
+        // (Which files registration deletes is tst_filefaults'.)
         const QString folder = data->GetAppDataFolderPath() + QDir::separator() + "logs";
-        QVERIFY(VelaTest::WriteFile(folder + "/01-01-2020_10-00-00.txt", "old run"));
-        QVERIFY(VelaTest::WriteFile(folder + "/notes.txt", "not ours"));
-        QVERIFY(VelaTest::WriteFile(folder + "/keep.log", "other kind"));
-        QVERIFY(QDir().mkpath(folder + "/folder.txt"));
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         data->RegisterLogOutput("logs");
         const QString logFile = data->GetLogFileName();
-        QCOMPARE(QDir(folder).entryList({"*.txt"}, QDir::Files).size(), 1);
-        QVERIFY(QFileInfo(folder + "/folder.txt").isDir());
-        QVERIFY(QFileInfo::exists(folder + "/keep.log"));
 
         // <data folder><separator>logs<separator>dd-MM-yyyy_hh-mm-ss.txt
         QVERIFY(logFile.startsWith(folder + QDir::separator()));
@@ -300,6 +306,31 @@ private Q_SLOTS:
             const int id = match.captured(1).toInt();
             QCOMPARE(match.captured(2).toInt(), next[id]++);
         }
+    }
+
+    void aSlowWriteDelaysButNeverDropsARecord()
+    {
+        GlobalApplicationData::InitInstance();
+        GlobalApplicationData::Instance()->RegisterLogOutput("logs");
+        const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
+
+        // The first write stalls for longer than any bounded wait would
+        // last (a paused network drive); the second thread's record waits
+        // for it and then reaches the file, as does a third after it.
+        static std::atomic<bool> stall{true};
+        VLLogFile::SetLockedWriteHook([] {
+            if (stall.exchange(false))
+                std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+        });
+        QVERIFY(VelaTest::RunThreads(2, [](int id) {
+            if (id == 1)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            qDebug("record of thread %d", id);
+        }));
+        qDebug("record after both");
+        VLLogFile::SetLockedWriteHook(nullptr);
+        QCOMPARE(VelaTest::ReadFile(logFile),
+                 QByteArray("record of thread 0\nrecord of thread 1\nrecord after both\n"));
     }
 
     void standardStreamsBeforeAndAfterTheLog()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "VelaTestSupport.h"
 
+#include "IToolContainer.h"
 #include "KVImageFileManager.h"
 #include "KVImageFilePlugin.h"
 #include "PluginTestSupport.h"
@@ -140,6 +141,22 @@ private Q_SLOTS:
         QCOMPARE(loader->LoadPlugin(aliasPath(sample)), sample);
         QCOMPARE(loader->GetState(aliasPath(sample)), VLPluginLoader::PluginLoaded);
 
+        // A path relative to the working directory names the file there;
+        // records and signals keep the text as given.
+        const QString relative = "plugins-here/" + QFileInfo(brushes).fileName();
+        const QString work = VelaTest::Sandbox::Current()->MakeFolder("relative-work");
+        QVERIFY(QDir(work).mkpath("plugins-here"));
+        QVERIFY(QFile::copy(brushes, work + '/' + relative));
+        const QString startDir = QDir::currentPath();
+        QDir::setCurrent(work);
+        begin.clear();
+        const QString loadedRelative = loader->LoadPlugin(relative);
+        QDir::setCurrent(startDir);
+        QCOMPARE(loadedRelative, QFileInfo(work + '/' + relative).canonicalFilePath());
+        QCOMPARE(loader->GetState(relative), VLPluginLoader::PluginLoaded);
+        QCOMPARE(loader->GetStateInfo(relative), QString());
+        QCOMPARE(firstArguments(begin), QStringList{relative});
+
         // A refusal text goes with a later successful load of the path.
         const QString later = root + "/libLater.so";
         QVERIFY(VelaTest::WriteFile(later, "not yet a library\n"));
@@ -206,21 +223,54 @@ private Q_SLOTS:
         QSignalSpy complete(loader, &VLPluginLoader::UnloadComplete);
         QSignalSpy error(loader, &VLPluginLoader::UnloadError);
         LogCapture log;
+        const auto mapped = [&] {
+            return VelaTest::ReadFile("/proc/self/maps").contains(QFile::encodeName(sample));
+        };
 
-        // Both loaders report the same name. The first holds the library and
-        // unloads it; the second found it already loaded and holds nothing of
-        // its own, so Qt refuses to unload through it.
+        // Another holder of the library: both loaders of the file, which
+        // report the same name, fail and go to the back, in order. What is
+        // still listed is still there, the same objects, and callable.
+        auto holder = std::make_unique<QPluginLoader>(sample);
+        QVERIFY(holder->load());
         loader->UnloadPlugin(sample);
-
-        QCOMPARE(firstArguments(complete) + firstArguments(error), (QStringList{sample, sample}));
+        QCOMPARE(firstArguments(complete), QStringList());
+        QCOMPARE(firstArguments(error), (QStringList{sample, sample}));
         QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginUnloadError);
-        QCOMPARE(loaderLines(log),
-                 (QStringList{unloadedLine(sample),
-                              QStringLiteral("Plugin: \"%1\" unloading error.").arg(sample)}));
-        // The plug-in that stayed is now behind the other one (its root
-        // object may have been made anew as the library went and came).
-        QCOMPARE(loader->GetPlugins().size(), 2);
-        QCOMPARE(loader->GetPlugins().first(), roots.at(2));
+        const QString failed = QStringLiteral("Plugin: \"%1\" unloading error.").arg(sample);
+        QCOMPARE(loaderLines(log), (QStringList{failed, failed}));
+        QCOMPARE(loader->GetPlugins(), (QList<QObject *>{roots.at(2), roots.at(0), roots.at(1)}));
+        holder->unload();
+        holder.reset();
+        QVERIFY(mapped());
+        for (QObject *root : loader->GetPlugins())
+            QVERIFY(!qobject_cast<IToolContainer *>(root)->GetTools().isEmpty());
+
+        // Without it, the file goes: the loader that unloads it last speaks
+        // for the other, which held it too.
+        log.lines.clear();
+        loader->UnloadPlugin(sample);
+        QCOMPARE(firstArguments(complete), (QStringList{sample, sample}));
+        QCOMPARE(loaderLines(log), (QStringList{unloadedLine(sample), unloadedLine(sample)}));
+        QCOMPARE(loader->GetState(sample), VLPluginLoader::PluginUnloaded);
+        QCOMPARE(loader->GetPlugins(), QList<QObject *>{roots.at(2)});
+        QVERIFY(!mapped());
+    }
+
+    // Slots may call back into the loader while it unloads on its way out.
+    void slotsSeeTheLoaderWhileItIsReleased()
+    {
+        const QString sample = VELA_PLUGIN(SampleBrushes);
+        QCOMPARE(loader->LoadPlugin(sample), sample);
+        QStringList seen;
+        connect(loader, &VLPluginLoader::UnloadComplete, this, [&](const QString &name) {
+            VLPluginLoader *self = VLPluginLoader::Instance();
+            seen << QStringLiteral("%1 %2 %3")
+                        .arg(name)
+                        .arg(self->GetState(name))
+                        .arg(self->GetPlugins().size());
+        });
+        VLPluginLoader::ReleaseInstance();
+        QCOMPARE(seen, QStringList{sample + " 6 0"});
     }
 
     // The host's plug-in commands, run as child processes on real plug-in files.

@@ -10,6 +10,8 @@
 #include <QColor>
 #include <QDomDocument>
 
+#include <cmath>
+
 namespace {
 
 // The user's document in the sandbox, documents written by hand and the
@@ -140,9 +142,14 @@ private Q_SLOTS:
             << QByteArray("<properties>" + QByteArray("<page>").repeated(50000)
                           + QByteArray("</page>").repeated(50000) + "</properties>")
             << false;
-        QTest::newRow("enormous") << QByteArray(equal).insert(equal.indexOf("<page"),
-                                                              QByteArray(17 << 20, ' '))
-                                  << false;
+        // Deep or large, but well-formed: the user's own document, loaded.
+        QTest::newRow("1,000 levels") << QByteArray(equal).insert(
+            equal.indexOf("<page"),
+            QByteArray("<n>").repeated(999) + QByteArray("</n>").repeated(999))
+                                      << true;
+        QTest::newRow("17 MiB") << QByteArray(equal).insert(equal.indexOf("<page"),
+                                                            QByteArray(17 << 20, ' '))
+                                << true;
     }
 
     void userDocumentKeptOrReplaced()
@@ -165,14 +172,20 @@ private Q_SLOTS:
         }
     }
 
+    // Without a readable default the user's document is kept as it is and
+    // loaded, all or nothing. (The default's own bad worlds are
+    // tst_filefaults'.)
     void unreadableDefaultKeepsTheUserDocument_data()
     {
         QTest::addColumn<QByteArray>("userDocument");
         QTest::addColumn<QByteArray>("output");
 
-        QTest::newRow("versioned")
-            << Document("7", {{lastDirKey, "/kept"}}) << QByteArray("/kept\n");
+        const QByteArray user = Document("7", {{lastDirKey, "/kept"}, {typeKey, "png"}});
+        QTest::newRow("versioned") << user << QByteArray("/kept\n");
         QTest::newRow("malformed") << QByteArray("<properties><page") << QByteArray();
+        // Cut off after its first parameter: nothing of it is loaded.
+        QTest::newRow("truncated after a parameter")
+            << user.left(user.indexOf(typeKey.section('.', 2).toUtf8())) << QByteArray();
     }
 
     void unreadableDefaultKeepsTheUserDocument()
@@ -227,6 +240,8 @@ private Q_SLOTS:
         QTest::newRow("remember true") << "true" << rememberKey << "1";
         QTest::newRow("remember True") << "True" << rememberKey << "0";
         QTest::newRow("antialiasing 0") << "0" << textKey << "1";
+        QTest::newRow("proxy host") << "h.example" << hostKey << "\"h.example\"";
+        QTest::newRow("proxy host absent") << QString() << hostKey << "\"\"";
         QTest::newRow("proxy port") << "8080" << portKey << "8080";
         QTest::newRow("proxy port not a number") << "80a" << portKey << "0";
         QTest::newRow("proxy type") << "3" << proxyTypeKey << "3";
@@ -252,7 +267,8 @@ private Q_SLOTS:
 
         GlobalApplicationData::InitInstance();
         GlobalApplicationData &data = *GlobalApplicationData::Instance();
-        VLPreferenceMap::SetParameter(data, key, text);
+        if (!text.isNull())
+            VLPreferenceMap::SetParameter(data, key, text);
         data.LoadProxySettings();
         const auto name = [](const QColor &color) {
             return color.isValid() ? color.name(QColor::HexArgb) : QStringLiteral("invalid");
@@ -261,6 +277,8 @@ private Q_SLOTS:
             {rememberKey, QString::number(data.RememberLastVisitedFolder())},
             {textKey, QString::number(data.GetTextAntialiasing())},
             {portKey, QString::number(data.GetProxyPortNumber())},
+            {hostKey,
+             data.GetProxyHostName().isNull() ? "null" : '"' + data.GetProxyHostName() + '"'},
             {proxyTypeKey, QString::number(data.GetProxyTypeIndex())},
             {P::Editing::Colors::Background(), name(data.GetUserBackgroundColor())},
             {P::Editing::Colors::Color1(), name(data.GetUserColor1Color())},
@@ -354,7 +372,7 @@ private Q_SLOTS:
                           + QByteArray("</a>").repeated(50000) + "</units>")
             << QStringList();
         QTest::newRow("enormous") << QByteArray("<units><unit name=\"inch\" factor=\"1\"/>"
-                                                + QByteArray(17 << 20, ' ') + "</units>")
+                                                + QByteArray(65 << 20, ' ') + "</units>")
                                   << QStringList();
     }
 
@@ -381,6 +399,15 @@ private Q_SLOTS:
                                        {"pixel", "px", 0},
                                        {"large", "L", 1234567}};
         QVERIFY(!SaveUnits(units, path + "/missing/units.ini"));
+        // What the file cannot carry is refused, the file left as it was:
+        // characters XML 1.0 has no place for, and a factor that is no number.
+        QVERIFY(VelaTest::WriteFile(path, "old"));
+        QVERIFY(!SaveUnits({{"bell\a", "b", 1}}, path));
+        QVERIFY(!SaveUnits({{"b", "nul" + QString(QChar(0)), 1}}, path));
+        QVERIFY(!SaveUnits({{"half", QString(QChar(0xd800)), 1}}, path));
+        QVERIFY(!SaveUnits({{"nan", "n", std::nanf("")}}, path));
+        QVERIFY(!SaveUnits({{"inf", "i", HUGE_VALF}}, path));
+        QCOMPARE(VelaTest::ReadFile(path), QByteArray("old"));
         QVERIFY(SaveUnits(units, path));
         QCOMPARE(VelaTest::ReadFile(path),
                  QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -33,9 +33,10 @@ void listUnits(const QList<UnitItem> &units, QTextStream &out)
 
 } // namespace
 
-VELAHOST_COMMAND(units, "units", "units list | units convert VALUE FROM TO [--dpi N]",
-                 "List the standard and custom measurement units, or convert a length between "
-                 "two of them (named by name or abbreviation).")
+VELAHOST_COMMAND(units, "units",
+                 "units list | units convert VALUE FROM TO [--dpi N] | units add NAME ABBR FACTOR",
+                 "List the standard and custom measurement units, convert a length between "
+                 "two of them (named by name or abbreviation), or add a custom unit (saved).")
 {
     QCommandLineParser parser;
     const QCommandLineOption dpiOption(QStringLiteral("dpi"),
@@ -43,15 +44,27 @@ VELAHOST_COMMAND(units, "units", "units list | units convert VALUE FROM TO [--dp
                                        QStringLiteral("N"), QStringLiteral("72"));
     const QStringList arguments = ParseHostArguments(
         parser, context, QStringLiteral("Measurement units."),
-        {{QStringLiteral("action"), QStringLiteral("list, or convert VALUE FROM TO")}},
+        {{QStringLiteral("action"),
+          QStringLiteral("list, convert VALUE FROM TO, or add NAME ABBR FACTOR")}},
         {dpiOption});
     const QString action = arguments.value(0, QStringLiteral("list"));
 
     const HostSession session;
+    GlobalApplicationData *data = GlobalApplicationData::Instance();
     QList<UnitItem> units;
-    GlobalApplicationData::Instance()->GetUnitList(units);
+    data->GetUnitList(units);
 
     if (action == QLatin1String("list") && arguments.size() <= 1) {
+        listUnits(units, context.out);
+        return 0;
+    }
+    if (action == QLatin1String("add") && arguments.size() == 4) {
+        QList<UnitItem> custom;
+        data->GetCustomUnitList(custom);
+        custom.append({arguments.at(1), arguments.at(2), arguments.at(3).toFloat(), false});
+        data->SetCustomUnitList(custom);
+        units.clear();
+        data->GetUnitList(units);
         listUnits(units, context.out);
         return 0;
     }
