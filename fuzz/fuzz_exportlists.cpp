@@ -1,31 +1,54 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 //
 // The export lists over a garbage user file: the load skips what it cannot
-// parse, and an edit and the save that follows neither crash nor hang.
+// parse, an edit and the save that follows neither crash nor hang, and the
+// saved file reads back with the edited list at its start.
 
 #include "FuzzSupport.h"
 
 #include "GlobalApplicationData.h"
-#include "VLExportResolutions.h"
-#include "VLExportSizes.h"
 
-#include <QDir>
-#include <QSize>
+#include "private/VLExportResolutions_p.h"
+#include "private/VLExportSizes_p.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Loads the list from the input, edits it as the editor's dialog does and
+// checks what the saves left in the file. The list's own implementation is
+// driven directly, announcing through the run's list object: the static
+// members only forward to it, and reach it through the application data
+// object alone.
+template<typename List, typename Traits>
+void editAndCheck(List *owner, const QString &path, const uint8_t *data, size_t size,
+                  const typename Traits::Item &added, const typename Traits::Item &changed)
+{
+    VLExportListPrivate<Traits> list(owner);
+    list.Load(VelaFuzz::WriteInput(path, data, size));
+    list.AddSorted(added);
+    list.Set(0, changed);
+    list.Remove(int(list.items.size()) - 1);
+
+    const auto saved = VLExportListPrivate<Traits>::ReadUserList(path);
+    // Compared item by item: Qt 6.4 compares two empty lists of numbers by
+    // a memcmp of null pointers.
+    if (!saved || saved->size() < list.items.size()
+        || !std::equal(list.items.cbegin(), list.items.cend(), saved->cbegin()))
+        std::abort();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString folder = VelaFuzz::WorkFolder() + QStringLiteral("/Kelvane/");
-    QDir().mkpath(folder);
-    VelaFuzz::WriteInput(folder + QStringLiteral("ExportAndShareResolution.ini"), data, size);
-    VelaFuzz::WriteInput(folder + QStringLiteral("ExportAndShareSize.ini"), data, size);
-
-    GlobalApplicationData::InitInstance();
-    VLExportResolutions::Add(QSize(800, 600));
-    VLExportResolutions::Set(0, QSize(1, 1));
-    VLExportResolutions::Remove(VLExportResolutions::GetSize() - 1);
-    VLExportSizes::Add(1024);
-    VLExportSizes::Set(0, 1);
-    VLExportSizes::Remove(VLExportSizes::GetSize() - 1);
-    GlobalApplicationData::ReleaseInstance();
+    static const QString folder = VelaFuzz::ApplicationData()->GetAppDataFolderPath();
+    editAndCheck<VLExportResolutions, VLExportResolutionsTraits>(
+        VLExportResolutions::GetInstance(), folder + QStringLiteral("ExportAndShareResolution.ini"),
+        data, size, QSize(800, 600), QSize(1, 1));
+    editAndCheck<VLExportSizes, VLExportSizesTraits>(
+        VLExportSizes::GetInstance(), folder + QStringLiteral("ExportAndShareSize.ini"), data, size,
+        1024, 1);
     return 0;
 }

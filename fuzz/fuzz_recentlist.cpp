@@ -1,41 +1,35 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 //
-// The I/O manager over a garbage "RecentFiles" value: the load reads at most
+// The recent list over a garbage "RecentFiles" value: the load reads at most
 // 15 records without crashing or allocating beyond the value's own size, and
-// the list still takes a record and saves.
+// the records it read, written as the list is stored, read back the same.
 
-#include "FuzzSupport.h"
+#include "private/VLIOManager_p.h"
 
-#include "GlobalApplicationData.h"
-#include "VLIOManager.h"
-
-#include <QDir>
-#include <QSettings>
+#include <QDataStream>
+#include <QIODevice>
 
 #include <cstdlib>
 
+namespace {
+
+QByteArray stored(const QList<VLIOManager::RecentRecord> &records)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << qint32(records.size());
+    for (const VLIOManager::RecentRecord &record : records)
+        stream << record.first << record.second;
+    return bytes;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool started = [] {
-        VelaFuzz::WorkFolder();
-        GlobalApplicationData::InitInstance();
-        return true;
-    }();
-    Q_UNUSED(started);
-
-    const QString path = GlobalApplicationData::Instance()->GetAppDataFolderPath()
-                         + QDir::separator() + QStringLiteral("settings.ini");
-    QSettings(path, QSettings::IniFormat)
-        .setValue(QStringLiteral("Recent/RecentFiles"),
-                  QByteArray(reinterpret_cast<const char *>(data), int(size)));
-
-    VLIOManager::InitInstance();
-    VLIOManager *manager = VLIOManager::Instance();
-    if (manager->GetRecent().size() > 15)
+    const QList<VLIOManager::RecentRecord> records =
+        VLDecodeRecentFiles(QByteArray(reinterpret_cast<const char *>(data), int(size)));
+    if (records.size() > 15 || VLDecodeRecentFiles(stored(records)) != records)
         std::abort();
-    manager->AddToRecent({QStringLiteral("/fuzz.png"), QStringLiteral("PNG")});
-    if (manager->GetRecent().size() > 15)
-        std::abort();
-    VLIOManager::ReleaseInstance();
     return 0;
 }
