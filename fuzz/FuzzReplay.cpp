@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -43,9 +42,8 @@ int main(int argc, char *argv[])
     for (const fs::path &input : inputs) {
         std::fprintf(stderr, "%s\n", input.c_str());
         std::ifstream file(input, std::ios::binary);
-        const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
-                                      std::istreambuf_iterator<char>()};
-        if (!file.eof()) {
+        std::vector<char> bytes(fs::file_size(input));
+        if (!file.read(bytes.data(), std::streamsize(bytes.size()))) {
             std::fprintf(stderr, "cannot read %s\n", input.c_str());
             return 2;
         }
