@@ -17,12 +17,10 @@
 namespace {
 
 // Loads the list from the input, adds an entry in order as the editor's
-// dialog does, which saves the list at once, and checks what the save left
-// in the file. (One edit: the save, not the edit, is what costs, and every
-// edit saves the same way.) The list's own implementation is
-// driven directly, announcing through the run's list object: the static
-// members only forward to it, and reach it through the application data
-// object alone.
+// dialog does (every edit saves the list at once, and the save is what
+// costs) and checks what the save left in the file. The list's own
+// implementation is driven directly, announcing through the run's list
+// object: the static members only forward to it.
 template<typename List, typename Traits>
 void editAndCheck(List *owner, const QString &path, const uint8_t *data, size_t size,
                   const typename Traits::Item &added)

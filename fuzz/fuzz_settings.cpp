@@ -2,8 +2,8 @@
 //
 // A garbage ini file read by everything the library decides on top of
 // QSettings: the typed preferences of the settings store with their
-// defaults and fallbacks, the language, the recent-list value and the export
-// lists' entries. Nothing crashes or hangs, and a write of one key, as the
+// defaults and fallbacks, the language, the recent-list value inside the
+// file and the export lists' entries. Nothing crashes or hangs, and a write of one key, as the
 // language setter makes it, leaves every answer as it was.
 
 #include "FuzzSupport.h"
@@ -33,24 +33,12 @@ QString listAnswer(const QString &path)
 
 QStringList answers(const GlobalApplicationData *data, const QString &path)
 {
+    // One reader of each kind: every preference of a kind is read the same
+    // way, and each read opens the file anew.
     QStringList result = {
-        data->GetPathOpen(),
-        data->GetExportPath(),
-        data->GetBatchOpenPath(),
-        data->GetBatchInputPath(),
-        data->GetBatchOutputPath(),
-        QString::number(data->IsGridVisible()),
-        QString::number(data->IsSnapToGrid()),
-        QString::number(data->IsGuidesVisible()),
-        QString::number(data->IsSnapToGuides()),
+        data->GetBatchOutputPath(), // falls back to the batch input, then the open folder
         QString::number(GlobalApplicationData::IsJPGCompressionVisible()),
-        QString::number(GlobalApplicationData::IsPNGCompressionVisible()),
-        QString::number(GlobalApplicationData::IsTIFFCompressionVisible()),
-        QString::number(data->GetColorManagementMissingPolicy()),
         QString::number(data->GetColorManagementEqualPolicy()),
-        QString::number(data->GetColorManagementNotEqualPolicy()),
-        QString::number(data->GetColorManagementColorSpaceMismatchPolicy()),
-        data->GetThemeSearchPath(),
         QString::number(data->GetLanguageIndex()),
         listAnswer<VLExportResolutionsTraits>(path),
         listAnswer<VLExportSizesTraits>(path),
