@@ -16,37 +16,37 @@
 
 namespace {
 
-// Loads the list from the input, adds an entry in order as the editor's
-// dialog does (every edit saves the list at once, and the save is what
-// costs) and checks what the save left in the file. The list's own
-// implementation is driven directly, announcing through the run's list
-// object: the static members only forward to it.
-template<typename List, typename Traits>
-void editAndCheck(List *owner, const QString &path, const uint8_t *data, size_t size,
-                  const typename Traits::Item &added)
+// Whether the file holds the list, and maybe entries after it.
+template<typename Traits>
+bool startsWith(const QString &path, const VLExportListPrivate<Traits> &list)
 {
-    VLExportListPrivate<Traits> list(owner);
-    list.Load(VelaFuzz::WriteInput(path, data, size));
-    list.AddSorted(added);
-
     const auto saved = VLExportListPrivate<Traits>::ReadUserList(path);
     // Compared item by item: Qt 6.4 compares two empty lists of numbers by
     // a memcmp of null pointers.
-    if (!saved || saved->size() < list.items.size()
-        || !std::equal(list.items.cbegin(), list.items.cend(), saved->cbegin()))
-        std::abort();
+    return saved && saved->size() >= list.items.size()
+           && std::equal(list.items.cbegin(), list.items.cend(), saved->cbegin());
 }
 
 } // namespace
 
+// Both lists read the one input file, each its own group, as each reads its
+// own file of the same shape: a save, not a parse, is what costs. The lists'
+// own implementation is driven directly, announcing through the run's list
+// objects: the static members only forward to it. Each list takes an entry
+// in order, as the editor's dialog adds one, and saves at once.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const QString folder = VelaFuzz::ApplicationData()->GetAppDataFolderPath();
-    editAndCheck<VLExportResolutions, VLExportResolutionsTraits>(
-        VLExportResolutions::GetInstance(), folder + QStringLiteral("ExportAndShareResolution.ini"),
-        data, size, QSize(800, 600));
-    editAndCheck<VLExportSizes, VLExportSizesTraits>(
-        VLExportSizes::GetInstance(), folder + QStringLiteral("ExportAndShareSize.ini"), data, size,
-        1024);
+    static const QString path = VelaFuzz::ApplicationData()->GetAppDataFolderPath()
+                                + QStringLiteral("ExportAndShareResolution.ini");
+    VelaFuzz::WriteInput(path, data, size);
+
+    VLExportListPrivate<VLExportResolutionsTraits> resolutions(VLExportResolutions::GetInstance());
+    VLExportListPrivate<VLExportSizesTraits> sizes(VLExportSizes::GetInstance());
+    resolutions.Load(path);
+    sizes.Load(path);
+    resolutions.AddSorted(QSize(800, 600));
+    sizes.AddSorted(1024);
+    if (!startsWith(path, resolutions) || !startsWith(path, sizes))
+        std::abort();
     return 0;
 }
