@@ -40,11 +40,11 @@ int main(int argc, char *argv[])
     fs::current_path(VelaFuzz::WorkFolder().toStdString());
 
     for (const fs::path &input : inputs) {
-        std::fprintf(stderr, "%s\n", input.c_str());
+        std::fprintf(stderr, "%s\n", input.string().c_str());
         std::ifstream file(input, std::ios::binary);
         std::vector<char> bytes(fs::file_size(input));
         if (!file.read(bytes.data(), std::streamsize(bytes.size()))) {
-            std::fprintf(stderr, "cannot read %s\n", input.c_str());
+            std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
             return 2;
         }
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
