@@ -99,6 +99,11 @@ QList<VLIOManager::RecentRecord> VLDecodeRecentFiles(const QByteArray &value)
     return readRecentList(value, startRecentLimit);
 }
 
+QByteArray VLEncodeRecentFiles(const QList<VLIOManager::RecentRecord> &records)
+{
+    return writeRecentList(records);
+}
+
 QList<VLIOManager::RecentRecord> VLReadRecentFiles(const QString &fileName)
 {
     const QSettings settings(fileName, QSettings::IniFormat);
