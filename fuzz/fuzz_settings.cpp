@@ -3,8 +3,9 @@
 // A garbage ini file read by everything the library decides on top of
 // QSettings: the typed preferences of the settings store with their
 // defaults and fallbacks, the language, the recent-list value inside the
-// file and the export lists' entries. Nothing crashes or hangs, and a write of one key, as the
-// language setter makes it, leaves every answer as it was.
+// file and the export lists' entries. Nothing crashes or hangs, and a write
+// of one key, as the language setter makes it, leaves every answer as it
+// was.
 
 #include "FuzzSupport.h"
 
