@@ -1,37 +1,90 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "FuzzSupport.h"
 
+#include "GlobalApplicationData.h"
+
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <cstdio>
 
 namespace VelaFuzz {
 
-QString WorkFolder()
+namespace {
+
+// Writes to a disk are synced by QSaveFile and QSettings, and the sync, not
+// the parser, would set the pace of the run.
+QString temporaryBase()
 {
-    static QTemporaryDir folder;
-    static const bool environmentSet = [] {
-        qputenv("LOCALAPPDATA", QFile::encodeName(folder.path()));
-        return true;
-    }();
-    Q_UNUSED(environmentSet);
-    return folder.path();
+    const QFileInfo shared(QStringLiteral("/dev/shm"));
+    if (shared.isDir() && shared.isWritable())
+        return shared.filePath();
+    return QDir::tempPath();
 }
 
-void Application()
+// Every input would log lines of the library; warnings and worse still
+// reach the standard error stream.
+void quietOutput(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    static int argc = 1;
-    static char name[] = "vela_fuzz";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+struct Run
+{
+    Run()
+        : folder(temporaryBase() + QStringLiteral("/vela_fuzz-XXXXXX"))
+    {
+        if (!folder.isValid())
+            qFatal("no work folder below %s", qPrintable(temporaryBase()));
+        qputenv("LOCALAPPDATA", QFile::encodeName(folder.path()));
+        qInstallMessageHandler(quietOutput);
+    }
+
+    QTemporaryDir folder;
+    int argc = 1;
+    char name[10] = "vela_fuzz";
+    char *argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+};
+
+Run &run()
+{
+    static Run instance;
+    return instance;
+}
+
+} // namespace
+
+QString WorkFolder()
+{
+    return run().folder.path();
+}
+
+GlobalApplicationData *ApplicationData()
+{
+    static GlobalApplicationData *data = [] {
+        run();
+        GlobalApplicationData::InitInstance();
+        return GlobalApplicationData::Instance();
+    }();
+    return data;
 }
 
 QString WriteInput(const QString &path, const uint8_t *data, size_t size)
 {
+    static qint64 stamp = 1000000000;
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         file.write(reinterpret_cast<const char *>(data), qint64(size));
+        file.flush();
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime);
+    }
     return path;
 }
 

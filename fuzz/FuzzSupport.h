@@ -7,15 +7,29 @@
 #include <cstddef>
 #include <cstdint>
 
+class GlobalApplicationData;
+
+/*
+    What the fuzz targets set up once per process, so that each input costs
+    only the library's own reading of it. The same targets run under libFuzzer
+    and, built with the replay main, over their committed corpus under CTest.
+*/
 namespace VelaFuzz {
 
-//! A private folder for the whole fuzzing run (LOCALAPPDATA points into it).
+//! A private folder for the whole run, on tmpfs where the machine has one,
+//! that LOCALAPPDATA points into. Made on the first call, together with the
+//! run's QCoreApplication and a message handler that drops the library's
+//! debug lines. (The working directory stays: libFuzzer names its files
+//! relative to it.)
 QString WorkFolder();
 
-//! The run's QCoreApplication, made on the first call.
-void Application();
+//! The application data object of the run, made on the first call.
+GlobalApplicationData *ApplicationData();
 
-//! Replaces the file at path with the input bytes; returns the path.
+//! Replaces the file at path with the input bytes; returns the path. Each
+//! file written gets a modification time of its own: QSettings keeps a file
+//! that it has read for as long as its size and time stay the same, and two
+//! inputs of equal size would otherwise meet within one timestamp.
 QString WriteInput(const QString &path, const uint8_t *data, size_t size);
 
 } // namespace VelaFuzz

@@ -1,31 +1,52 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 //
 // The export lists over a garbage user file: the load skips what it cannot
-// parse, and an edit and the save that follows neither crash nor hang.
+// parse, an edit and the save that follows neither crash nor hang, and the
+// saved file reads back with the edited list at its start.
 
 #include "FuzzSupport.h"
 
 #include "GlobalApplicationData.h"
-#include "VLExportResolutions.h"
-#include "VLExportSizes.h"
 
-#include <QDir>
-#include <QSize>
+#include "private/VLExportResolutions_p.h"
+#include "private/VLExportSizes_p.h"
 
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Whether the file holds the list, and maybe entries after it.
+template<typename Traits>
+bool startsWith(const QString &path, const VLExportListPrivate<Traits> &list)
+{
+    const auto saved = VLExportListPrivate<Traits>::ReadUserList(path);
+    // Compared item by item: Qt 6.4 compares two empty lists of numbers by
+    // a memcmp of null pointers.
+    return saved && saved->size() >= list.items.size()
+           && std::equal(list.items.cbegin(), list.items.cend(), saved->cbegin());
+}
+
+} // namespace
+
+// Both lists read the one input file, each its own group, as each reads its
+// own file of the same shape: a save, not a parse, is what costs. The lists'
+// own implementation is driven directly, announcing through the run's list
+// objects: the static members only forward to it. Each list takes an entry
+// in order, as the editor's dialog adds one, and saves at once.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString folder = VelaFuzz::WorkFolder() + QStringLiteral("/Kelvane/");
-    QDir().mkpath(folder);
-    VelaFuzz::WriteInput(folder + QStringLiteral("ExportAndShareResolution.ini"), data, size);
-    VelaFuzz::WriteInput(folder + QStringLiteral("ExportAndShareSize.ini"), data, size);
+    static const QString path = VelaFuzz::ApplicationData()->GetAppDataFolderPath()
+                                + QStringLiteral("ExportAndShareResolution.ini");
+    VelaFuzz::WriteInput(path, data, size);
 
-    GlobalApplicationData::InitInstance();
-    VLExportResolutions::Add(QSize(800, 600));
-    VLExportResolutions::Set(0, QSize(1, 1));
-    VLExportResolutions::Remove(VLExportResolutions::GetSize() - 1);
-    VLExportSizes::Add(1024);
-    VLExportSizes::Set(0, 1);
-    VLExportSizes::Remove(VLExportSizes::GetSize() - 1);
-    GlobalApplicationData::ReleaseInstance();
+    VLExportListPrivate<VLExportResolutionsTraits> resolutions(VLExportResolutions::GetInstance());
+    VLExportListPrivate<VLExportSizesTraits> sizes(VLExportSizes::GetInstance());
+    resolutions.Load(path);
+    sizes.Load(path);
+    resolutions.AddSorted(QSize(800, 600));
+    sizes.AddSorted(1024);
+    if (!startsWith(path, resolutions) || !startsWith(path, sizes))
+        std::abort();
     return 0;
 }

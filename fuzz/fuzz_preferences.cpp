@@ -6,14 +6,15 @@
 //
 // The fuzzers live away from the shipped application folder, so there is no
 // default document to install over the user's: the input itself is what the
-// load reads.
+// load reads. One application data object serves the whole run; each load
+// starts from an empty parameter map, as the first load of a run does.
 
 #include "FuzzSupport.h"
 
 #include "GlobalApplicationData.h"
+#include "private/VLPreferenceMap_p.h"
 
 #include <QColor>
-#include <QDir>
 
 #include <cstdlib>
 
@@ -30,36 +31,29 @@ QStringList answers(GlobalApplicationData *data)
             data->GetUserBackgroundColor().name(QColor::HexArgb),
             data->GetUserColor1Color().name(QColor::HexArgb),
             data->GetUserColor2Color().name(QColor::HexArgb),
-            QString::number(data->IsOpenCLEnabled()),
-            QString::number(data->IsColorManagementEnabled()),
-            QString::number(data->DoNotUseSystemDlg())};
+            data->GetProxyHostName(),
+            QString::number(data->GetProxyPortNumber())};
 }
 
-QStringList load()
+QStringList load(GlobalApplicationData *data)
 {
-    GlobalApplicationData::InitInstance();
-    GlobalApplicationData::Instance()->InitUserPreferences();
-    return answers(GlobalApplicationData::Instance());
+    VLPreferenceMap::Clear(*data);
+    data->InitUserPreferences();
+    return answers(data);
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
-    VelaFuzz::Application();
-    const QString folder = VelaFuzz::WorkFolder() + QStringLiteral("/Kelvane/");
-    QDir().mkpath(folder);
-    VelaFuzz::WriteInput(folder + QStringLiteral("properties.xml"), data, size);
+    GlobalApplicationData *data = VelaFuzz::ApplicationData();
+    VelaFuzz::WriteInput(data->GetAppDataFolderPath() + QStringLiteral("properties.xml"), bytes,
+                         size);
 
-    const QStringList first = load();
-    GlobalApplicationData::Instance()->SetTextAntialiasing(
-        GlobalApplicationData::Instance()->GetTextAntialiasing());
-    GlobalApplicationData::Instance()->SaveUserPreferences();
-    GlobalApplicationData::ReleaseInstance();
-
-    const QStringList second = load();
-    GlobalApplicationData::ReleaseInstance();
-    if (first != second)
+    const QStringList first = load(data);
+    data->SetTextAntialiasing(data->GetTextAntialiasing());
+    data->SaveUserPreferences();
+    if (load(data) != first)
         std::abort();
     return 0;
 }

@@ -18,7 +18,6 @@ namespace {
 // The sample brush plug-in, loaded once for the whole run.
 void startRegistry()
 {
-    VelaFuzz::Application();
     VelaFuzz::WorkFolder();
     VLPluginLoader::InitInstance();
     if (VLPluginLoader::Instance()->LoadPlugin(QStringLiteral(VELA_SAMPLE_PLUGIN)).isEmpty())

@@ -1,27 +1,65 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 //
-// The settings store over a garbage "kelvane.ini": reads, a write and the
-// reads again must neither crash nor hang, whatever the file holds.
+// A garbage ini file read by everything the library decides on top of
+// QSettings: the typed preferences of the settings store with their
+// defaults and fallbacks, the language, the recent-list value inside the
+// file and the export lists' entries. Nothing crashes or hangs, and a write
+// of one key, as the language setter makes it, leaves every answer as it
+// was.
 
 #include "FuzzSupport.h"
 
+#include "GlobalApplicationData.h"
 #include "VLApplicationSettings.h"
+#include "private/VLExportResolutions_p.h"
+#include "private/VLExportSizes_p.h"
+#include "private/VLIOManager_p.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+#include <cstdlib>
+
+namespace {
+
+// An export list's entries as the load would take them from the file.
+template<typename Traits>
+QString listAnswer(const QString &path)
 {
-    const QString path =
-        VelaFuzz::WriteInput(VelaFuzz::WorkFolder() + QStringLiteral("/kelvane.ini"), data, size);
-    VLApplicationSettings::SetFileName(path);
+    const auto list = VLExportListPrivate<Traits>::ReadUserList(path);
+    if (!list)
+        return QStringLiteral("none");
+    QStringList items;
+    for (const auto &item : *list)
+        items << Traits::ToStored(item).toString();
+    return items.join(QLatin1Char(','));
+}
 
-    const QString keys[] = {QStringLiteral("Version"), QStringLiteral("Language/Index"),
-                            QStringLiteral("Batch/Path/Input"),
-                            QStringLiteral("ColorManagement/EqualPolicy")};
-    for (const QString &key : keys) {
-        VLApplicationSettings::Contains(key);
-        VLApplicationSettings::GetValue(key, QStringLiteral("default")).toString();
-        VLApplicationSettings::GetValue(key, 0).toInt();
-    }
-    VLApplicationSettings::SetValue(QStringLiteral("Version"), QStringLiteral("2.0"));
-    VLApplicationSettings::GetValue(QStringLiteral("Version")).toString();
+QStringList answers(const GlobalApplicationData *data, const QString &path)
+{
+    // One reader of each kind: every preference of a kind is read the same
+    // way, and each read opens the file anew.
+    QStringList result = {
+        data->GetBatchOutputPath(), // falls back to the batch input, then the open folder
+        QString::number(GlobalApplicationData::IsJPGCompressionVisible()),
+        QString::number(data->GetColorManagementEqualPolicy()),
+        QString::number(data->GetLanguageIndex()),
+        listAnswer<VLExportResolutionsTraits>(path),
+        listAnswer<VLExportSizesTraits>(path),
+    };
+    const QList<VLIOManager::RecentRecord> recent = VLReadRecentFiles(path);
+    for (const VLIOManager::RecentRecord &record : recent)
+        result << record.first << record.second;
+    return result;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
+{
+    GlobalApplicationData *data = VelaFuzz::ApplicationData();
+    const QString path = VelaFuzz::WriteInput(VLApplicationSettings::GetFileName(), bytes, size);
+
+    const QStringList before = answers(data, path);
+    data->SetLanguageIndex(data->GetLanguageIndex());
+    if (answers(data, path) != before)
+        std::abort();
     return 0;
 }

@@ -31,9 +31,9 @@ bool sameUnits(const QList<UnitItem> &a, const QList<UnitItem> &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString folder = VelaFuzz::WorkFolder();
-    const QString input =
-        VelaFuzz::WriteInput(folder + QStringLiteral("/units_user.ini"), data, size);
+    static const QString input = VelaFuzz::WorkFolder() + QStringLiteral("/units_user.ini");
+    static const QString saved = VelaFuzz::WorkFolder() + QStringLiteral("/units_saved.ini");
+    VelaFuzz::WriteInput(input, data, size);
 
     const UnitItem kept{QStringLiteral("kept"), QStringLiteral("k"), 1.0f, true};
     QList<UnitItem> units{kept};
@@ -44,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     const QList<UnitItem> loaded = units.mid(1);
-    const QString saved = folder + QStringLiteral("/units_saved.ini");
     QList<UnitItem> again;
     if (!SaveUnits(loaded, saved) || !LoadUnits(again, saved, false) || !sameUnits(loaded, again))
         std::abort();

@@ -95,11 +95,20 @@ QByteArray storedBytes(const QVariant &value)
 
 } // namespace
 
+QList<VLIOManager::RecentRecord> VLDecodeRecentFiles(const QByteArray &value)
+{
+    return readRecentList(value, startRecentLimit);
+}
+
+QByteArray VLEncodeRecentFiles(const QList<VLIOManager::RecentRecord> &records)
+{
+    return writeRecentList(records);
+}
+
 QList<VLIOManager::RecentRecord> VLReadRecentFiles(const QString &fileName)
 {
     const QSettings settings(fileName, QSettings::IniFormat);
-    return readRecentList(storedBytes(settings.value(QStringLiteral("Recent/RecentFiles"))),
-                          startRecentLimit);
+    return VLDecodeRecentFiles(storedBytes(settings.value(QStringLiteral("Recent/RecentFiles"))));
 }
 
 VLIOManagerPrivate::VLIOManagerPrivate(VLIOManager *owner)

@@ -32,6 +32,13 @@ public:
     void SaveRecent() const;
 };
 
+//! The recent list held in the bytes of a "RecentFiles" value, as a new
+//! manager loads it: newest first, at most the start limit of records.
+VELAGLOBAL_EXPORT QList<VLIOManager::RecentRecord> VLDecodeRecentFiles(const QByteArray &value);
+
+//! The "RecentFiles" value that a manager stores for the records.
+VELAGLOBAL_EXPORT QByteArray VLEncodeRecentFiles(const QList<VLIOManager::RecentRecord> &records);
+
 //! The recent list of a "settings.ini" as a new manager loads it: newest
 //! first, at most the start limit of records. Only reads the file.
 VELAGLOBAL_EXPORT QList<VLIOManager::RecentRecord> VLReadRecentFiles(const QString &fileName);

@@ -22,6 +22,13 @@ void VLPreferenceMap::SetParameter(GlobalApplicationData &data, const QString &k
     d->parameters.insert(key, value);
 }
 
+void VLPreferenceMap::Clear(GlobalApplicationData &data)
+{
+    GlobalApplicationDataPrivate *d = data.d_func();
+    QMutexLocker locker(&d->dataMutex);
+    d->parameters.clear();
+}
+
 QString VLPreferenceMap::DocumentVersion(const QDomDocument &document)
 {
     // Only the first such element of the root counts.

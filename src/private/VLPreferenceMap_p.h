@@ -26,6 +26,8 @@ public:
     static QMap<QString, QString> Parameters(const GlobalApplicationData &data);
     //! Changes the map only, as the typed setters do.
     static void SetParameter(GlobalApplicationData &data, const QString &key, const QString &value);
+    //! Empties the map, as before the first load.
+    static void Clear(GlobalApplicationData &data);
     //! The "file_version" value of a preferences document, or an empty string.
     static QString DocumentVersion(const QDomDocument &document);
 };

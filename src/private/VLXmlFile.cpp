@@ -130,7 +130,12 @@ bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseE
     const auto tooLarge = [] { return QStringLiteral("larger than %1 bytes").arg(MaxFileSize); };
     if (file.size() > MaxFileSize)
         return refuse(document, error, {tooLarge()});
-    const QByteArray content = file.read(MaxFileSize + 1);
+    // Only what the file holds is allocated (Qt would allocate the whole
+    // limit for every small file); one that has grown since is read on.
+    const qint64 size = file.size();
+    QByteArray content = file.read(size + 1);
+    if (content.size() > size)
+        content += file.read(MaxFileSize + 1 - content.size());
     if (content.size() > MaxFileSize)
         return refuse(document, error, {tooLarge()});
     ParseError reason;
