@@ -1412,6 +1412,7 @@ void GlobalApplicationData::InstallProcessExceptionHandler()
 {
     Q_D(GlobalApplicationData);
     const QMutexLocker locker(&d->dataMutex);
+    VLCrashHandler::PrepareCrashPath(d->appDataFolderPath);
     VLCrashHandler::InstallProcessHandlers();
 }
 
@@ -1419,5 +1420,6 @@ void GlobalApplicationData::InstallThreadExceptionHandler()
 {
     Q_D(GlobalApplicationData);
     const QMutexLocker locker(&d->dataMutex);
+    VLCrashHandler::PrepareCrashPath(d->appDataFolderPath);
     VLCrashHandler::InstallThreadHandlers();
 }
