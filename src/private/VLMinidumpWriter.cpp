@@ -79,6 +79,10 @@ struct Scratch
     std::uint32_t oldCount;
     std::uint64_t fileEnd;
     std::uint64_t written;
+    // The room itself, which the system may have merged with a neighbouring
+    // region.
+    std::uint64_t roomStart;
+    std::uint64_t roomEnd;
 };
 
 bool readFully(int fd, void *data, std::size_t length, std::uint64_t offset)
@@ -222,7 +226,10 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
             std::memset(resident, 1, pages);
         for (std::uint64_t i = 0; i < pages; ++i) {
             const std::uint64_t address = slice + i * page;
-            if (!(resident[i] & 1))
+            // A page that the dump already holds in part (a stack, memory
+            // around the fault) is left to that range.
+            if (!(resident[i] & 1) || (address < scratch.roomEnd && scratch.roomStart < address + page)
+                || overlapsOldRange(scratch, address, address + page))
                 continue;
             if (address != runEnd) {
                 appendRun(fd, scratch, runStart, runEnd - runStart);
@@ -235,8 +242,8 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
 }
 
 // The private read-write memory after what Breakpad wrote: the main heap
-// first, then the other regions in address order, each left out where a
-// range of the dump (a stack) already lies in it.
+// first, then the other regions in address order, each page left out where a
+// range of the dump (a stack) already covers it.
 void appendPrivateMemory(int fd)
 {
     Header header;
@@ -259,6 +266,8 @@ void appendPrivateMemory(int fd)
     if (memory == MAP_FAILED)
         return;
     Scratch scratch = {};
+    scratch.roomStart = reinterpret_cast<std::uint64_t>(memory);
+    scratch.roomEnd = scratch.roomStart + room;
     scratch.descriptors = static_cast<MemoryDescriptor *>(memory);
     scratch.maps = static_cast<char *>(memory) + maxDescriptors * sizeof(MemoryDescriptor);
 
@@ -272,13 +281,10 @@ void appendPrivateMemory(int fd)
     scratch.fileEnd = static_cast<std::uint64_t>(lseek(fd, 0, SEEK_END));
 
     readMaps(scratch);
-    const auto scratchStart = reinterpret_cast<std::uint64_t>(memory);
     for (bool mainHeap : {true, false}) {
         for (const char *line = scratch.maps; *line;) {
             Region region;
-            if (parseRegion(line, region) && region.isMainHeap == mainHeap
-                && !(region.start < scratchStart + room && scratchStart < region.end)
-                && !overlapsOldRange(scratch, region.start, region.end))
+            if (parseRegion(line, region) && region.isMainHeap == mainHeap)
                 appendRegion(fd, scratch, region);
             while (*line && *line != '\n')
                 ++line;

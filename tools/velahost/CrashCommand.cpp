@@ -114,20 +114,25 @@ void raiseInt()
 // glibc finds the heap corrupt while it holds the heap's lock, and calls
 // abort(): a chunk too big for the fast bins is freed twice once the
 // thread cache of its size is full, with a second thread alive.
+// Called through volatile pointers, so that the compiler leaves the pairs
+// of calls in.
+void *(*volatile s_allocate)(std::size_t) = std::malloc;
+void (*volatile s_release)(void *) = std::free;
+
 int doubleFreeHoldingHeapLock()
 {
     std::thread alive([] { std::this_thread::sleep_for(std::chrono::hours(1)); });
     alive.detach();
     void *cached[8];
     for (void *&chunk : cached)
-        chunk = std::malloc(512);
-    void *victim = std::malloc(512);
-    void *keepFromTop = std::malloc(512);
+        chunk = s_allocate(512);
+    void *victim = s_allocate(512);
+    void *keepFromTop = s_allocate(512);
     for (void *chunk : cached)
-        std::free(chunk);
-    std::free(victim);
-    std::free(victim);
-    std::free(keepFromTop);
+        s_release(chunk);
+    s_release(victim);
+    s_release(victim);
+    s_release(keepFromTop);
     return 0;
 }
 
