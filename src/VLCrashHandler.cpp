@@ -90,12 +90,11 @@ class CrashRecord
 public:
     CrashRecord(int line, const char *message)
     {
-        const QByteArray text =
-            (QLatin1Char('"')
-             + VLLogLine::Format(line, VLLogLine::SourceFileName(__FILE__),
-                                 QString::fromUtf8(message))
-             + QStringLiteral("\" \n"))
-                .toUtf8();
+        const QByteArray text = (QLatin1Char('"')
+                                 + VLLogLine::Format(line, VLLogLine::SourceFileName(__FILE__),
+                                                     QString::fromUtf8(message))
+                                 + QStringLiteral("\" \n"))
+                                    .toUtf8();
         m_size = std::min(sizeof(m_text), static_cast<std::size_t>(text.size()));
         std::memcpy(m_text, text.constData(), m_size);
     }
@@ -181,9 +180,9 @@ bool makeDumpPath(wchar_t *path, std::size_t capacity)
 
 void startEditor()
 {
-    QProcess::startDetached(QString::fromLatin1(editorName),
-                            {QString::fromLatin1(restartArguments[0]),
-                             QString::fromLatin1(restartArguments[1])});
+    QProcess::startDetached(
+        QString::fromLatin1(editorName),
+        {QString::fromLatin1(restartArguments[0]), QString::fromLatin1(restartArguments[1])});
 }
 
 #else
@@ -373,55 +372,6 @@ void startEditor()
 
 #endif // Q_OS_WIN
 
-const CrashRecord s_notCreatedRecord(__LINE__, "Minidum didn't create. file \"%1\"");
-const CrashRecord s_createdRecord(__LINE__, "Minidump was created in file \"%1\"");
-const CrashRecord s_failedRecord(__LINE__, "MiniDumpWriteDump failed");
-
-// The dump of the crash path: its path in UTF-8 (in a static buffer), or
-// null when none was written. Allocates nothing.
-const char *writeDump(VLCrashRuntime::EXCEPTION_POINTERS *exceptionPointers)
-{
-    static wchar_t path[1024];
-    static char narrowPath[4096];
-    const bool fits = makeDumpPath(path, sizeof(path) / sizeof(path[0]));
-    VLCrashRuntime::Utf8FromWide(path, narrowPath, sizeof(narrowPath));
-
-    const HANDLE file =
-        fits ? VLCrashRuntime::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-             : INVALID_HANDLE_VALUE;
-    if (!file || file == INVALID_HANDLE_VALUE) {
-        s_notCreatedRecord.Write({narrowPath});
-        return nullptr;
-    }
-
-    MINIDUMP_EXCEPTION_INFORMATION exceptionInformation;
-    exceptionInformation.ThreadId = VLCrashRuntime::GetCurrentThreadId();
-    exceptionInformation.ExceptionPointers = exceptionPointers;
-    exceptionInformation.ClientPointers = FALSE;
-
-    MINIDUMP_CALLBACK_INFORMATION callbackInformation;
-    callbackInformation.CallbackRoutine = VLCrashHandler::MinidumpCallback;
-    callbackInformation.CallbackParam = nullptr;
-
-    // 0x1A25
-    const auto dumpType = static_cast<MINIDUMP_TYPE>(
-        MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithUnloadedModules
-        | MiniDumpWithPrivateReadWriteMemory | MiniDumpWithFullMemoryInfo | MiniDumpWithThreadInfo);
-
-    if (VLCrashRuntime::MiniDumpWriteDump(VLCrashRuntime::GetCurrentProcess(),
-                                          VLCrashRuntime::GetCurrentProcessId(), file, dumpType,
-                                          exceptionPointers ? &exceptionInformation : nullptr,
-                                          nullptr, &callbackInformation)) {
-        s_createdRecord.Write({narrowPath});
-        VLCrashRuntime::CloseHandle(file);
-        return narrowPath;
-    }
-    s_failedRecord.Write();
-    VLCrashRuntime::CloseHandle(file);
-    return nullptr;
-}
-
 } // namespace
 
 VLCrashHandler::~VLCrashHandler()
@@ -488,15 +438,62 @@ LONG VLCrashHandler::OnUnhandledException(EXCEPTION_POINTERS *exceptionPointers)
 {
     const CrashLocker locker;
     s_sehRecord.Write();
-    writeDump(exceptionPointers);
+    WriteDumpFile(exceptionPointers);
     // The editor comes back and tells the user what happened.
     startEditor();
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+static const CrashRecord s_notCreatedRecord(__LINE__, "Minidum didn't create. file \"%1\"");
+static const CrashRecord s_createdRecord(__LINE__, "Minidump was created in file \"%1\"");
+static const CrashRecord s_failedRecord(__LINE__, "MiniDumpWriteDump failed");
+
+const char *VLCrashHandler::WriteDumpFile(EXCEPTION_POINTERS *exceptionPointers)
+{
+    static wchar_t path[1024];
+    static char narrowPath[4096];
+    const bool fits = makeDumpPath(path, sizeof(path) / sizeof(path[0]));
+    VLCrashRuntime::Utf8FromWide(path, narrowPath, sizeof(narrowPath));
+
+    const HANDLE file =
+        fits ? VLCrashRuntime::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+             : INVALID_HANDLE_VALUE;
+    if (!file || file == INVALID_HANDLE_VALUE) {
+        s_notCreatedRecord.Write({narrowPath});
+        return nullptr;
+    }
+
+    MINIDUMP_EXCEPTION_INFORMATION exceptionInformation;
+    exceptionInformation.ThreadId = VLCrashRuntime::GetCurrentThreadId();
+    exceptionInformation.ExceptionPointers = exceptionPointers;
+    exceptionInformation.ClientPointers = FALSE;
+
+    MINIDUMP_CALLBACK_INFORMATION callbackInformation;
+    callbackInformation.CallbackRoutine = MinidumpCallback;
+    callbackInformation.CallbackParam = nullptr;
+
+    // 0x1A25
+    const auto dumpType = static_cast<MINIDUMP_TYPE>(
+        MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithUnloadedModules
+        | MiniDumpWithPrivateReadWriteMemory | MiniDumpWithFullMemoryInfo | MiniDumpWithThreadInfo);
+
+    if (VLCrashRuntime::MiniDumpWriteDump(VLCrashRuntime::GetCurrentProcess(),
+                                          VLCrashRuntime::GetCurrentProcessId(), file, dumpType,
+                                          exceptionPointers ? &exceptionInformation : nullptr,
+                                          nullptr, &callbackInformation)) {
+        s_createdRecord.Write({narrowPath});
+        VLCrashRuntime::CloseHandle(file);
+        return narrowPath;
+    }
+    s_failedRecord.Write();
+    VLCrashRuntime::CloseHandle(file);
+    return nullptr;
+}
+
 QString VLCrashHandler::WriteMinidump(EXCEPTION_POINTERS *exceptionPointers)
 {
-    const char *path = writeDump(exceptionPointers);
+    const char *path = WriteDumpFile(exceptionPointers);
     return path ? QString::fromUtf8(path) : QString();
 }
 

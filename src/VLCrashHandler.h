@@ -77,8 +77,10 @@ private:
     static void OnFpeSignal(int signalNumber);
     static void OnIllSignal(int signalNumber);
     static void OnSegvSignal(int signalNumber);
+    //! WriteMinidump without allocating: the path in UTF-8 in a static
+    //! buffer, or null when no dump was written.
+    static const char *WriteDumpFile(VLCrashRuntime::EXCEPTION_POINTERS *exceptionPointers);
 
-public:
     static VLCrashRuntime::BOOL VL_CRASH_CALLBACK MinidumpCallback(
         VLCrashRuntime::PVOID param, const VLCrashRuntime::PMINIDUMP_CALLBACK_INPUT input,
         VLCrashRuntime::PMINIDUMP_CALLBACK_OUTPUT output);

@@ -45,10 +45,10 @@ std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity
 #include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
-#include <unwind.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <unwind.h>
 
 // Everything below that runs inside a signal handler uses system calls and
 // lock-free reads only. The handlers read their own slots from static
@@ -547,9 +547,9 @@ extern "C" VELAGLOBAL_EXPORT int pthread_create(pthread_t *thread, const pthread
     static const auto next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
     if (!next)
         return EAGAIN;
-    auto *start = VLCrashRuntime::s_filter.load()
-                      ? new (std::nothrow) VLCrashRuntime::ThreadStart{routine, argument}
-                      : nullptr;
+    auto *start = VLCrashRuntime::s_filter.load() ? new (std::nothrow)
+                          VLCrashRuntime::ThreadStart{routine, argument}
+                                                  : nullptr;
     if (!start)
         return next(thread, attributes, routine, argument);
     const int result = next(thread, attributes, VLCrashRuntime::startWithSignalStack, start);

@@ -218,8 +218,7 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
     std::uint64_t runStart = 0;
     std::uint64_t runEnd = 0;
     for (std::uint64_t slice = region.start;
-         slice < region.end && scratch.written < privateMemoryCap;
-         slice += residencySlice * page) {
+         slice < region.end && scratch.written < privateMemoryCap; slice += residencySlice * page) {
         const std::uint64_t sliceEnd = std::min(region.end, slice + residencySlice * page);
         const std::uint64_t pages = (sliceEnd - slice) / page;
         if (mincore(reinterpret_cast<void *>(slice), sliceEnd - slice, resident) != 0)
@@ -228,7 +227,8 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
             const std::uint64_t address = slice + i * page;
             // A page that the dump already holds in part (a stack, memory
             // around the fault) is left to that range.
-            if (!(resident[i] & 1) || (address < scratch.roomEnd && scratch.roomStart < address + page)
+            if (!(resident[i] & 1)
+                || (address < scratch.roomEnd && scratch.roomStart < address + page)
                 || overlapsOldRange(scratch, address, address + page))
                 continue;
             if (address != runEnd) {
@@ -250,8 +250,7 @@ void appendPrivateMemory(int fd)
     if (!readFully(fd, &header, sizeof(header), 0) || header.streamCount > 64)
         return;
     DirectoryEntry directory[64];
-    if (!readFully(fd, directory, header.streamCount * sizeof(DirectoryEntry),
-                   header.directoryRva))
+    if (!readFully(fd, directory, header.streamCount * sizeof(DirectoryEntry), header.directoryRva))
         return;
     std::uint32_t listEntry = header.streamCount;
     for (std::uint32_t i = 0; i < header.streamCount; ++i) {

@@ -59,9 +59,8 @@ public:
         // The time limit is far above what any crash path takes: the fault
         // path's watchdog ends a stuck process after a few seconds.
         m_started = QDateTime::currentDateTime();
-        const VelaTest::ChildResult result =
-            VelaTest::RunChild(m_editor, QStringList{"crash", kind} + options, environment, m_root,
-                               60000);
+        const VelaTest::ChildResult result = VelaTest::RunChild(
+            m_editor, QStringList{"crash", kind} + options, environment, m_root, 60000);
         m_finished = QDateTime::currentDateTime();
         return result;
     }
@@ -106,8 +105,8 @@ QString tool(const QString &name, const QString &path = QString())
 QString runTool(const QString &program, const QStringList &arguments)
 {
     return QString::fromUtf8(VelaTest::RunChild(program, arguments,
-                                                QProcessEnvironment::systemEnvironment(),
-                                                QString(), 120000)
+                                                QProcessEnvironment::systemEnvironment(), QString(),
+                                                120000)
                                  .standardOutput);
 }
 
@@ -219,32 +218,32 @@ private Q_SLOTS:
                                     << int(Stackwalk | SmallDump) << 1;
         QTest::newRow("worker") << "worker-null-write" << none << seh << int(SIGSEGV)
                                 << int(InDumps) << int(LldbBacktrace) << 2;
-        QTest::newRow("stack overflow") << "stack-overflow" << none << seh << int(SIGSEGV)
-                                        << int(InDumps) << 0 << 0;
+        QTest::newRow("stack overflow")
+            << "stack-overflow" << none << seh << int(SIGSEGV) << int(InDumps) << 0 << 0;
         QTest::newRow("stack overflow on a thread that installed nothing")
             << "thread-stack-overflow" << none << seh << int(SIGSEGV) << int(InDumps)
             << int(Stackwalk) << 2;
-        QTest::newRow("division by zero") << "divide-by-zero" << none << seh << int(SIGFPE)
-                                          << int(InDumps) << 0 << 0;
+        QTest::newRow("division by zero")
+            << "divide-by-zero" << none << seh << int(SIGFPE) << int(InDumps) << 0 << 0;
         QTest::newRow("without data") << "null-write" << QStringList{"--after-release"} << seh
                                       << int(SIGSEGV) << int(InTemp) << 0 << 0;
-        QTest::newRow("dumps blocked") << "null-write" << none << seh << int(SIGSEGV)
-                                       << int(InData) << 0 << 0;
+        QTest::newRow("dumps blocked")
+            << "null-write" << none << seh << int(SIGSEGV) << int(InData) << 0 << 0;
         // A fault while the log mutex or the crash lock is taken still ends the
         // process by its own signal, long before the test's time limit, and
         // its lines reach the log file.
-        QTest::newRow("fault inside a log write") << "null-write-in-log" << none << seh
-                                                  << int(SIGSEGV) << int(InDumps)
-                                                  << int(LogFileOnly) << 0;
+        QTest::newRow("fault inside a log write")
+            << "null-write-in-log" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
         QTest::newRow("fault inside the editor's message handler")
             << "null-write-in-message-handler" << none << seh << int(SIGSEGV) << int(InDumps)
             << int(LogFileOnly) << 0;
         QTest::newRow("log write of another thread never ends")
             << "null-write-log-stalled" << none << seh << int(SIGSEGV) << int(InDumps)
             << int(LogFileOnly) << 0;
-        QTest::newRow("fault inside a handler") << "null-write-in-handler" << none << seh
-                                                << int(SIGSEGV) << int(InDumps)
-                                                << int(LogFileOnly) << 0;
+        QTest::newRow("fault inside a handler")
+            << "null-write-in-handler" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
         QTest::newRow("handler of another thread never ends")
             << "null-write-handler-stalled" << none << seh << int(SIGSEGV) << int(InDumps)
             << int(LogFileOnly) << 0;
@@ -319,8 +318,7 @@ private Q_SLOTS:
         if (place == NoDump) {
             // One line, and no "Seh", no dump, no restart.
             QCOMPARE(logFile.count(handlerLine(message)), 1);
-            QVERIFY2(!logFile.contains("Seh") && !logFile.contains("Minidum"),
-                     logFile.constData());
+            QVERIFY2(!logFile.contains("Seh") && !logFile.contains("Minidum"), logFile.constData());
             QVERIFY(dumpsIn(run.DumpFolder()).isEmpty() && dumpsIn(run.TempFolder()).isEmpty());
             QVERIFY(!QFileInfo::exists(run.RestartFile()));
             return;
@@ -351,7 +349,8 @@ private Q_SLOTS:
         QCOMPARE(log.count(created), 1);
         QVERIFY(log.indexOf(handlerLine(message)) < log.indexOf(created));
         if (checks & LogFileOnly)
-            QVERIFY(!result.standardOutput.contains("Seh") && !result.standardError.contains("Seh"));
+            QVERIFY(!result.standardOutput.contains("Seh")
+                    && !result.standardError.contains("Seh"));
 
         // The editor is started again with its warning.
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(run.RestartFile()), 10000);
@@ -411,8 +410,8 @@ private:
         const QString lldb = tool("lldb");
         QVERIFY(!lldb.isEmpty());
         QStringList commands = {"thread list", "thread backtrace all -c 12", "image list"};
-        const QRegularExpressionMatch marker =
-            QRegularExpression("heap marker at (0x[0-9a-f]+)").match(QString::fromUtf8(childOutput));
+        const QRegularExpressionMatch marker = QRegularExpression("heap marker at (0x[0-9a-f]+)")
+                                                   .match(QString::fromUtf8(childOutput));
         if (checks & LldbHeap) {
             QVERIFY(marker.hasMatch());
             commands = QStringList{"memory read -f s -c 1 " + marker.captured(1)};

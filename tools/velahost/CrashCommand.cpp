@@ -328,10 +328,10 @@ VELAHOST_COMMAND(crash, "crash",
     const QCommandLineOption heap(QStringLiteral("heap"),
                                   QStringLiteral("Fill MB megabytes of heap first."),
                                   QStringLiteral("MB"), QStringLiteral("0"));
-    const QStringList positional = ParseHostArguments(
-        parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
-        {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
-        {afterRelease, threads, blockSignals, heap});
+    const QStringList positional =
+        ParseHostArguments(parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
+                           {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
+                           {afterRelease, threads, blockSignals, heap});
     const auto kind = positional.size() == 1 ? kinds().find(positional.first()) : kinds().end();
     if (kind == kinds().end()) {
         context.err << "velahost crash: name one kind\n\n" << kindList();

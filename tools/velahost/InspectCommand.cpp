@@ -231,7 +231,8 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
         out << "          " << i << "  ";
         if (frame->module) {
             out << QFileInfo(QString::fromStdString(frame->module->code_file())).fileName()
-                << " + 0x" << QString::number(frame->instruction - frame->module->base_address(), 16);
+                << " + 0x"
+                << QString::number(frame->instruction - frame->module->base_address(), 16);
         } else {
             out << "0x" << QString::number(frame->instruction, 16);
         }
