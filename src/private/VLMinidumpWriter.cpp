@@ -34,7 +34,7 @@ namespace {
 
 // Enough for the heap of an editor with a large document; more would keep a
 // 1 GB process past the fault path's time bound.
-constexpr std::uint64_t privateMemoryCap = 512ull << 20;
+constexpr std::uint64_t privateMemoryCap = 256ull << 20;
 // One slice of a region asked about at a time; a byte of residency per page.
 constexpr std::size_t residencySlice = 64 * 1024;
 // The scratch room of the appender: the maps text, the old and new memory
