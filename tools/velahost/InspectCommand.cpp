@@ -33,6 +33,7 @@
 #include "google_breakpad/processor/stack_frame.h"
 #include "processor/simple_symbol_supplier.h"
 
+#include <iostream>
 #include <memory>
 #endif
 
@@ -209,7 +210,12 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
         supplier = std::make_unique<SimpleSymbolSupplier>(symbols.toStdString());
     MinidumpProcessor processor(supplier.get(), &resolver);
     ProcessState state;
-    if (processor.Process(QFile::encodeName(dump).toStdString(), &state) != PROCESS_OK) {
+    // The processor's own progress notes go to std::clog: not for this report.
+    std::streambuf *const notes = std::clog.rdbuf(nullptr);
+    const ProcessResult result = processor.Process(QFile::encodeName(dump).toStdString(), &state);
+    std::clog.rdbuf(notes);
+    std::clog.clear();
+    if (result != PROCESS_OK) {
         out << "        (not a dump that can be read)\n";
         return;
     }
