@@ -282,7 +282,7 @@ namespace VLCrashRuntime {
 //! Writes a null-terminated wide text as UTF-8 into a buffer of `capacity`
 //! bytes, cut short where it does not fit; answers the length written
 //! (without the terminator). Allocates nothing.
-VELAGLOBAL_EXPORT std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity);
+std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity);
 } // namespace VLCrashRuntime
 
 #endif // VLCRASHRUNTIME_P_H
