@@ -85,32 +85,30 @@ struct Scratch
     std::uint64_t roomEnd;
 };
 
+// A positioned read or write (pread, pwrite) of the whole range; the
+// number of bytes done, which falls short only where the call fails.
+template<typename Bytes, typename Call>
+std::size_t transfer(Call call, int fd, Bytes *data, std::size_t length, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t moved =
+            call(fd, data + done, length - done, static_cast<off_t>(offset + done));
+        if (moved <= 0)
+            break;
+        done += static_cast<std::size_t>(moved);
+    }
+    return done;
+}
+
 bool readFully(int fd, void *data, std::size_t length, std::uint64_t offset)
 {
-    auto *bytes = static_cast<char *>(data);
-    while (length) {
-        const ssize_t got = pread(fd, bytes, length, static_cast<off_t>(offset));
-        if (got <= 0)
-            return false;
-        bytes += got;
-        length -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
+    return transfer(pread, fd, static_cast<char *>(data), length, offset) == length;
 }
 
 bool writeFully(int fd, const void *data, std::size_t length, std::uint64_t offset)
 {
-    const auto *bytes = static_cast<const char *>(data);
-    while (length) {
-        const ssize_t put = pwrite(fd, bytes, length, static_cast<off_t>(offset));
-        if (put <= 0)
-            return false;
-        bytes += put;
-        length -= static_cast<std::size_t>(put);
-        offset += static_cast<std::uint64_t>(put);
-    }
-    return true;
+    return transfer(pwrite, fd, static_cast<const char *>(data), length, offset) == length;
 }
 
 void readMaps(Scratch &scratch)
@@ -195,14 +193,9 @@ void appendRun(int fd, Scratch &scratch, std::uint64_t start, std::uint64_t leng
     length = std::min(length, privateMemoryCap - scratch.written);
     if (!length || scratch.count >= maxDescriptors)
         return;
-    std::uint64_t copied = 0;
-    while (copied < length) {
-        const ssize_t put = pwrite(fd, reinterpret_cast<const void *>(start + copied),
-                                   length - copied, static_cast<off_t>(scratch.fileEnd + copied));
-        if (put <= 0)
-            break; // gone since the maps were read
-        copied += static_cast<std::uint64_t>(put);
-    }
+    // Short where the memory is gone since the maps were read.
+    const std::uint64_t copied =
+        transfer(pwrite, fd, reinterpret_cast<const char *>(start), length, scratch.fileEnd);
     if (!copied)
         return;
     scratch.descriptors[scratch.count++] = {start, static_cast<std::uint32_t>(copied),
