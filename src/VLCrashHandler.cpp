@@ -493,6 +493,11 @@ const char *VLCrashHandler::WriteDumpFile(EXCEPTION_POINTERS *exceptionPointers)
 
 QString VLCrashHandler::WriteMinidump(EXCEPTION_POINTERS *exceptionPointers)
 {
+    // Asked for outside a failure, before any handler was installed.
+    if (!s_paths.tempFolder[0]) {
+        const GlobalApplicationData *data = GlobalApplicationData::Instance();
+        PrepareCrashPath(data ? data->GetAppDataFolderPath() : QString());
+    }
     const char *path = WriteDumpFile(exceptionPointers);
     return path ? QString::fromUtf8(path) : QString();
 }

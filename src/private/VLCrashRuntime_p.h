@@ -40,13 +40,14 @@
       child that ptraces every thread: system information, every thread's
       registers and the used part of its stack, the ELF modules with their
       build ids, the exception, and the Linux streams (/proc maps, status,
-      command line, auxv, cpuinfo). Private read-write memory, when the dump
-      type asks for it, follows: resident pages of the main heap first, then
-      the other private writable regions, up to a cap. Handle data, unloaded
-      modules and thread times have no Linux stream and are left out; the
-      maps stream stands for the memory information. The callback is not
-      asked: Breakpad never writes module data sections, and the thread and
-      module lists are complete.
+      command line, auxv, cpuinfo); without exception information, the
+      exception stream says the dump was asked for. Private read-write memory,
+      when the dump type asks for it, follows: resident pages of the main heap
+      first, then the other private writable regions, up to a cap. Handle
+      data, unloaded modules and thread times have no Linux stream and are
+      left out; the maps stream stands for the memory information. The
+      callback is not asked: Breakpad never writes module data sections, and
+      the thread and module lists are complete.
 
     No hang: the fault path arms a watchdog when it starts; if the filter has
     not finished within FaultWatchdogSeconds, the process ends by the fault's

@@ -319,8 +319,10 @@ BOOL MiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE dumpType,
     return FALSE;
 #else
     const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(file));
+    // A dump asked for without the filter installed, outside any failure.
+    PrepareMinidumpWriter();
     // One dump at a time: a second thread that fails meanwhile gets none.
-    if (fd < 0 || !s_breakpad || s_writing.test_and_set())
+    if (fd < 0 || s_writing.test_and_set())
         return FALSE;
 
     s_breakpad->set_minidump_descriptor(google_breakpad::MinidumpDescriptor(fd));
