@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "VelaTestSupport.h"
 
-#include "VLCrashHandler.h"
 #include "private/VLCrashRuntime_p.h"
 
 #include <csignal>
