@@ -1419,6 +1419,7 @@ void GlobalApplicationData::InstallProcessExceptionHandler()
 {
     Q_D(GlobalApplicationData);
     const QMutexLocker locker(&d->dataMutex);
+    VLCrashHandler::PrepareCrashPath(d->appDataFolderPath);
     VLCrashHandler::InstallProcessHandlers();
 }
 
@@ -1426,5 +1427,6 @@ void GlobalApplicationData::InstallThreadExceptionHandler()
 {
     Q_D(GlobalApplicationData);
     const QMutexLocker locker(&d->dataMutex);
+    VLCrashHandler::PrepareCrashPath(d->appDataFolderPath);
     VLCrashHandler::InstallThreadHandlers();
 }

@@ -46,6 +46,12 @@ public:
     //! handlers, which the runtime keeps per thread, for the calling thread.
     static void InstallThreadHandlers();
 
+    //! Works out, while it is safe to allocate, what the crash path needs:
+    //! the per-user data folder (with its separator), the temporary folder,
+    //! the editor beside the running executable and the local time offset.
+    //! The installing members call it first.
+    static void PrepareCrashPath(const QString &dataFolder);
+
     //! Writes a minidump of the process into the dump folder (deleting the
     //! earlier dumps there) and returns its path, or an empty string when no
     //! dump was written. The exception may be null.
@@ -71,6 +77,9 @@ private:
     static void OnFpeSignal(int signalNumber);
     static void OnIllSignal(int signalNumber);
     static void OnSegvSignal(int signalNumber);
+    //! WriteMinidump without allocating: the path in UTF-8 in a static
+    //! buffer, or null when no dump was written.
+    static const char *WriteDumpFile(VLCrashRuntime::EXCEPTION_POINTERS *exceptionPointers);
 
     static VLCrashRuntime::BOOL VL_CRASH_CALLBACK MinidumpCallback(
         VLCrashRuntime::PVOID param, const VLCrashRuntime::PMINIDUMP_CALLBACK_INPUT input,

@@ -1,6 +1,36 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "private/VLCrashRuntime_p.h"
 
+#include <cstdint>
+
+namespace VLCrashRuntime {
+
+std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity)
+{
+    std::size_t length = 0;
+    for (const wchar_t *c = text; c && *c; ++c) {
+        auto code = static_cast<std::uint32_t>(*c);
+        // A UTF-16 pair where wchar_t is 16 bits wide.
+        if (code >= 0xD800 && code < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(c[1]) - 0xDC00);
+            ++c;
+        }
+        const std::size_t bytes = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+        if (length + bytes >= capacity)
+            break;
+        static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        for (std::size_t i = bytes - 1; i > 0; --i, code >>= 6)
+            buffer[length + i] = static_cast<char>(0x80 | (code & 0x3F));
+        buffer[length] = static_cast<char>(bytes == 1 ? code : lead[bytes] | code);
+        length += bytes;
+    }
+    if (capacity)
+        buffer[length] = '\0';
+    return length;
+}
+
+} // namespace VLCrashRuntime
+
 #ifndef Q_OS_WIN
 
 #include <atomic>
@@ -9,11 +39,16 @@
 #include <exception>
 #include <mutex>
 
+#include <new>
+
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <unwind.h>
 
 // Everything below that runs inside a signal handler uses system calls and
 // lock-free reads only. The handlers read their own slots from static
@@ -249,8 +284,65 @@ void routeSignal(int signalNumber)
     sigaction(signalNumber, &action, nullptr);
 }
 
+// The C++ runtime's own pure-call entry, where it is the one that the
+// process's virtual tables name: it calls std::terminate.
+struct CodeRange
+{
+    std::uintptr_t start = 0;
+    std::uintptr_t end = 0;
+};
+CodeRange s_runtimePureCall;
+
+CodeRange runtimePureCall()
+{
+    CodeRange range;
+    void *runtime = dlopen("libstdc++.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!runtime)
+        return range;
+    Dl_info info;
+    ElfW(Sym) *symbol = nullptr;
+    void *entry = dlsym(runtime, "__cxa_pure_virtual");
+    if (entry && dladdr1(entry, &info, reinterpret_cast<void **>(&symbol), RTLD_DL_SYMENT)
+        && symbol) {
+        range.start = reinterpret_cast<std::uintptr_t>(entry);
+        // A call at its very end returns just past it.
+        range.end = range.start + symbol->st_size + 1;
+    }
+    dlclose(runtime);
+    return range;
+}
+
+struct CallerSearch
+{
+    int frames = 0;
+    bool found = false;
+};
+
+_Unwind_Reason_Code visitFrame(_Unwind_Context *context, void *data)
+{
+    auto *search = static_cast<CallerSearch *>(data);
+    const std::uintptr_t address = _Unwind_GetIP(context);
+    if (address >= s_runtimePureCall.start && address < s_runtimePureCall.end) {
+        search->found = true;
+        return _URC_END_OF_STACK;
+    }
+    return ++search->frames < 8 ? _URC_NO_REASON : _URC_END_OF_STACK;
+}
+
+// Whether std::terminate was called by the C++ runtime's pure-call entry.
+bool calledByPureCall()
+{
+    if (!s_runtimePureCall.start)
+        return false;
+    CallerSearch search;
+    _Unwind_Backtrace(visitFrame, &search);
+    return search.found;
+}
+
 void terminateThroughThreadHandler()
 {
+    if (calledByPureCall())
+        _purecall();
     if (const terminate_function handler = t_terminateHandler)
         handler();
     else if (s_previousTerminate)
@@ -258,10 +350,35 @@ void terminateThroughThreadHandler()
     std::abort();
 }
 
+void hookTerminate()
+{
+    std::call_once(s_terminateHooked, [] {
+        s_runtimePureCall = runtimePureCall();
+        s_previousTerminate = std::set_terminate(terminateThroughThreadHandler);
+    });
+}
+
+// A thread started through pthread_create gets its signal stack before it
+// runs its own code.
+struct ThreadStart
+{
+    void *(*routine)(void *);
+    void *argument;
+};
+
+void *startWithSignalStack(void *data)
+{
+    const ThreadStart start = *static_cast<ThreadStart *>(data);
+    delete static_cast<ThreadStart *>(data);
+    t_altStack.Ensure();
+    return start.routine(start.argument);
+}
+
 } // namespace
 
 LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter)
 {
+    PrepareMinidumpWriter();
     const LPTOP_LEVEL_EXCEPTION_FILTER previous = s_filter.exchange(filter);
     for (int fault : faultSignals)
         routeSignal(fault);
@@ -273,23 +390,9 @@ HANDLE CreateFileW(const wchar_t *fileName, DWORD desiredAccess, DWORD, void *,
 {
     // UTF-8 into a fixed buffer: no allocation on the crash path.
     char path[4096];
-    std::size_t length = 0;
-    for (const wchar_t *c = fileName; c && *c; ++c) {
-        const auto code = static_cast<std::uint32_t>(*c);
-        const int bytes = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
-        if (length + bytes >= sizeof(path))
-            return INVALID_HANDLE_VALUE;
-        if (bytes == 1) {
-            path[length++] = static_cast<char>(code);
-            continue;
-        }
-        static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-        for (int i = bytes - 1; i > 0; --i)
-            path[length + i] = static_cast<char>(0x80 | ((code >> (6 * (bytes - 1 - i))) & 0x3F));
-        path[length] = static_cast<char>(lead[bytes] | (code >> (6 * (bytes - 1))));
-        length += bytes;
-    }
-    path[length] = '\0';
+    const std::size_t length = Utf8FromWide(fileName, path, sizeof(path));
+    if (length + 4 >= sizeof(path))
+        return INVALID_HANDLE_VALUE; // too long to name
 
     int flags = O_CLOEXEC;
     if ((desiredAccess & GENERIC_READ) && (desiredAccess & GENERIC_WRITE))
@@ -314,7 +417,8 @@ HANDLE CreateFileW(const wchar_t *fileName, DWORD desiredAccess, DWORD, void *,
     default: // OPEN_EXISTING
         break;
     }
-    int fd = open(path, flags, 0644);
+    // A dump holds the process's memory: its owner alone reads it.
+    int fd = open(path, flags, 0600);
     if (fd == 0) {
         // Descriptor 0 would read as a null handle.
         const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
@@ -361,8 +465,7 @@ signal_handler signal(int signalNumber, signal_handler handler)
 
 terminate_function set_terminate(terminate_function handler)
 {
-    std::call_once(s_terminateHooked,
-                   [] { s_previousTerminate = std::set_terminate(terminateThroughThreadHandler); });
+    hookTerminate();
     const terminate_function previous = t_terminateHandler;
     t_terminateHandler = handler;
     return previous;
@@ -377,6 +480,7 @@ unexpected_function set_unexpected(unexpected_function handler)
 
 _purecall_handler _set_purecall_handler(_purecall_handler handler)
 {
+    hookTerminate();
     return s_purecallHandler.exchange(handler);
 }
 
@@ -432,6 +536,26 @@ extern "C" VELAGLOBAL_EXPORT void __cxa_pure_virtual()
     if (const auto next = reinterpret_cast<PureCall>(dlsym(RTLD_NEXT, "__cxa_pure_virtual")))
         next();
     std::terminate();
+}
+
+// Every thread started once the filter is set gets a signal stack, so that
+// a stack overflow on it reaches the filter too.
+extern "C" VELAGLOBAL_EXPORT int pthread_create(pthread_t *thread, const pthread_attr_t *attributes,
+                                                void *(*routine)(void *), void *argument)
+{
+    using Create = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+    static const auto next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    if (!next)
+        return EAGAIN;
+    auto *start = VLCrashRuntime::s_filter.load() ? new (std::nothrow)
+                          VLCrashRuntime::ThreadStart{routine, argument}
+                                                  : nullptr;
+    if (!start)
+        return next(thread, attributes, routine, argument);
+    const int result = next(thread, attributes, VLCrashRuntime::startWithSignalStack, start);
+    if (result != 0)
+        delete start;
+    return result;
 }
 
 #endif // Q_OS_WIN

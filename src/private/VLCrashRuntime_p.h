@@ -11,6 +11,7 @@
 #include "VelaGlobalExport.h"
 
 #include <csignal>
+#include <cstddef>
 
 /*
     The system calls that the crash handler is written against: the Windows
@@ -22,36 +23,38 @@
     - SetUnhandledExceptionFilter: a real fault (SIGSEGV, SIGBUS, SIGILL or
       SIGFPE raised by the kernel, si_code > 0) on any thread reaches the
       filter as an exception record. The filter runs on an alternate signal
-      stack, so that a stack overflow is caught too, on every thread that
-      installed a handler (the signal stack is per thread); an overflow on
-      another thread ends the process without the filter. Afterwards the
-      process ends by the fault's own signal with its default action.
+      stack, so that a stack overflow is caught too: every thread started
+      through pthread_create once the filter is set gets one (std::thread and
+      QThread included), as does each thread that installs a handler.
+      Afterwards the process ends by the fault's own signal with its default
+      action.
     - signal: a signal raised by software (raise, kill, abort: si_code <= 0)
       reaches the handler registered here. SIGFPE, SIGILL and SIGSEGV
       handlers are kept per thread, SIGABRT, SIGINT and SIGTERM per process;
       like the Windows runtime, a handler is reset to SIG_DFL before it runs.
-    - set_terminate reaches std::terminate; set_unexpected, the pure-call and
-      the invalid-parameter handlers are reached through unexpected(),
-      _purecall() and _invalid_parameter() below.
-    - MiniDumpWriteDump writes a minidump that Breakpad-style readers (lldb)
-      open: system information, every thread's registers and stack (the
-      others are stopped by a real-time signal while the dump is written),
-      the ELF modules with their build ids, the exception, private memory,
-      and the Linux streams (/proc maps, status, command line, auxv, cpuinfo).
-      Handle data, unloaded modules and thread times have no Linux stream
-      here and are left out; the maps stream stands for the memory
-      information. AMD64 only: elsewhere it answers FALSE.
+    - set_terminate reaches std::terminate; a real pure virtual call reaches
+      the pure-call handler whatever the order in which the C++ runtime and
+      this library were linked; set_unexpected and the invalid-parameter
+      handler are reached through unexpected() and _invalid_parameter() below.
+    - MiniDumpWriteDump writes the dump with Breakpad's Linux client, from a
+      child that ptraces every thread: system information, every thread's
+      registers and the used part of its stack, the ELF modules with their
+      build ids, the exception, and the Linux streams (/proc maps, status,
+      command line, auxv, cpuinfo); without exception information, the
+      exception stream says the dump was asked for. Private read-write memory,
+      when the dump type asks for it, follows: resident pages of the main heap
+      first, then the other private writable regions, up to a cap. Handle
+      data, unloaded modules and thread times have no Linux stream and are
+      left out; the maps stream stands for the memory information. The
+      callback is not asked: Breakpad never writes module data sections, and
+      the thread and module lists are complete.
 
     No hang: the fault path arms a watchdog when it starts; if the filter has
-    not finished within FaultWatchdogSeconds (a lock that can never be had,
-    a heap lock held by the faulting code), the process ends by the fault's
+    not finished within FaultWatchdogSeconds, the process ends by the fault's
     signal all the same. A fault inside a runtime handler reaches the filter
     like any other; a fault inside the filter itself ends the process at once.
-
-    The filter runs in signal context but is ordinary code (it logs, lists
-    folders, starts a process): it allocates, so a fault inside the allocator
-    may leave it waiting for the allocator's lock, which the watchdog ends.
-    The layer itself and the dump writer allocate nothing.
+    The layer, the dump writer and the handlers on the crash path allocate
+    nothing.
 */
 
 #ifdef Q_OS_WIN
@@ -261,6 +264,10 @@ VELAGLOBAL_EXPORT BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE
                                          const void *userStreamParam,
                                          const MINIDUMP_CALLBACK_INFORMATION *callbackParam);
 
+//! Makes what the dump writer needs while it is safe to allocate; the filter
+//! installation calls it.
+void PrepareMinidumpWriter();
+
 // C runtime.
 VELAGLOBAL_EXPORT signal_handler signal(int signalNumber, signal_handler handler);
 VELAGLOBAL_EXPORT terminate_function set_terminate(terminate_function handler);
@@ -281,5 +288,12 @@ VELAGLOBAL_EXPORT void _invalid_parameter(const wchar_t *expression, const wchar
 } // namespace VLCrashRuntime
 
 #endif // Q_OS_WIN
+
+namespace VLCrashRuntime {
+//! Writes a null-terminated wide text as UTF-8 into a buffer of `capacity`
+//! bytes, cut short where it does not fit; answers the length written
+//! (without the terminator). Allocates nothing.
+std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity);
+} // namespace VLCrashRuntime
 
 #endif // VLCRASHRUNTIME_P_H

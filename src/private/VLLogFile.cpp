@@ -6,6 +6,12 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 // On the crash path: far longer than any write takes.
@@ -14,10 +20,34 @@ constexpr int crashWriteWaitMs = 2000;
 std::atomic<void (*)()> s_lockedWriteHook{nullptr};
 std::atomic<bool> s_crashPath{false};
 
+// The log the crash path writes to: the one open file of the run.
+std::atomic<VLLogFile *> s_runLog{nullptr};
+
+void writeAll(int fd, const char *bytes, std::size_t size)
+{
+    while (size) {
+#ifdef Q_OS_WIN
+        const int put = ::_write(fd, bytes, static_cast<unsigned int>(size));
+#else
+        const ssize_t put = ::write(fd, bytes, size);
+#endif
+        if (put <= 0)
+            return;
+        bytes += put;
+        size -= static_cast<std::size_t>(put);
+    }
+}
+
 // "24-05-2015_09-07-31.txt": the local time the run's log was opened.
 const QString logFileNamePattern = QStringLiteral("dd-MM-yyyy_hh-mm-ss'.txt'");
 
 } // namespace
+
+VLLogFile::~VLLogFile()
+{
+    VLLogFile *self = this;
+    s_runLog.compare_exchange_strong(self, nullptr);
+}
 
 void VLLogFile::Open(const QString &folder)
 {
@@ -39,7 +69,8 @@ void VLLogFile::Open(const QString &folder)
 
     m_file.setFileName(folder + QDir::separator() + FileNameFor(QDateTime::currentDateTime()));
     // Unbuffered: each record reaches the system in the one write call.
-    m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered);
+    if (m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+        s_runLog.store(this);
 }
 
 bool VLLogFile::IsOpen() const
@@ -94,6 +125,24 @@ bool VLLogFile::LockForWrite()
 void VLLogFile::EnterCrashPath()
 {
     s_crashPath.store(true);
+}
+
+void VLLogFile::WriteCrashRecord(const char *bytes, std::size_t size)
+{
+    EnterCrashPath();
+    VLLogFile *log = s_runLog.load();
+    if (!log) {
+        static const char debug[] = "Debug: ";
+        writeAll(1, debug, sizeof(debug) - 1);
+        writeAll(1, bytes, size);
+        return;
+    }
+    const bool locked = log->LockForWrite();
+    writeAll(log->m_file.handle(), bytes, size);
+    if (locked) {
+        log->m_writer.store(nullptr);
+        log->m_mutex.unlock();
+    }
 }
 
 void VLLogFile::SetLockedWriteHook(void (*hook)())

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstddef>
 
 /*
     The run's log file: one record per message, each followed by a line feed,
@@ -33,6 +34,11 @@
 class VLLogFile
 {
 public:
+    VLLogFile() = default;
+    ~VLLogFile();
+    VLLogFile(const VLLogFile &) = delete;
+    VLLogFile &operator=(const VLLogFile &) = delete;
+
     //! Creates the folder, deletes every "*.txt" in it and opens a new file
     //! named by the current local time. Does nothing if a file is open.
     void Open(const QString &folder);
@@ -48,6 +54,15 @@ public:
     //! From now on, for the rest of the process, a write waits only a bounded
     //! time for another thread's: the crash handler reports a failure.
     VELAGLOBAL_EXPORT static void EnterCrashPath();
+
+    //! Writes a record of the crash path (its bytes made beforehand, the line
+    //! feed included) to the open log of the run with write(2), after the
+    //! crash path's bounded wait for the log mutex; when this thread holds the
+    //! mutex (it failed inside a write) or the wait runs out, the record is
+    //! written all the same: the line must reach the file a support engineer
+    //! reads. Without an open log it goes to the standard output, as the
+    //! library's messages do then. Allocates nothing.
+    VELAGLOBAL_EXPORT static void WriteCrashRecord(const char *bytes, std::size_t size);
 
     //! A function run under the log mutex before each write, or null. Lets
     //! the crash tests fail, or stall, inside a write.

@@ -40,6 +40,10 @@ QString SourceFileName(const char *compilerPath)
     const QString root = QString::fromUtf8(VL_SOURCE_ROOT);
     if (!root.isEmpty() && path.startsWith(root))
         path.remove(0, root.size());
+    // A compiler cache hands the compiler paths relative to the build
+    // folder: "../../src/File.cpp".
+    while (path.startsWith(QLatin1String("../")) || path.startsWith(QLatin1String("./")))
+        path.remove(0, path.indexOf(QLatin1Char('/')) + 1);
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
     return path;
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "VelaTestSupport.h"
 
-#include "VLCrashHandler.h"
 #include "private/VLCrashRuntime_p.h"
 
 #include <csignal>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,18 +16,25 @@ const QByteArray restartArguments = "-w\nUnexpected unknown exception.\n";
 
 /*
     One run of the stand-in editor in a world of its own: its LOCALAPPDATA,
-    TMPDIR and a PATH that finds the "Application.exe" of the run first. That
+    TMPDIR and a PATH that finds the "Application.exe" of the run first, or a
+    copy of the editor with "Application.exe" beside it and not on PATH. That
     script writes the arguments it was started with into the run's folder.
 */
 class EditorRun
 {
 public:
-    explicit EditorRun(const QString &name)
+    EditorRun(const QString &name, bool besideEditor)
         : m_root(VelaTest::Sandbox::Current()->MakeFolder("runs/" + name))
+        , m_editor(VelaTest::AppFolder() + "/velahost")
     {
         QDir(m_root).mkpath("local");
         QDir(m_root).mkpath("tmp");
-        const QString script = m_root + "/bin/Application.exe";
+        QDir(m_root).mkpath("app");
+        if (besideEditor) {
+            m_editor = m_root + "/app/velahost";
+            QFile::copy(VelaTest::AppFolder() + "/velahost", m_editor);
+        }
+        const QString script = m_root + (besideEditor ? "/app" : "/bin") + "/Application.exe";
         VelaTest::WriteFile(script, "#!/bin/sh\n"
                                     "printf '%s\\n' \"$@\" > \"$RESTART_FILE.part\"\n"
                                     "mv \"$RESTART_FILE.part\" \"$RESTART_FILE\"\n");
@@ -39,18 +46,20 @@ public:
     QString TempFolder() const { return m_root + "/tmp"; }
     QString RestartFile() const { return m_root + "/restart.txt"; }
 
-    VelaTest::ChildResult Crash(const QString &kind, const QStringList &options = QStringList())
+    VelaTest::ChildResult Crash(const QString &kind, const QStringList &options,
+                                const QString &preload)
     {
         QProcessEnvironment environment = VelaTest::WithLocalAppData(m_root + "/local");
+        if (!preload.isEmpty())
+            environment.insert("LD_PRELOAD", preload);
         environment.insert("TMPDIR", TempFolder());
         environment.insert("PATH", m_root + "/bin:" + environment.value("PATH"));
         environment.insert("RESTART_FILE", RestartFile());
         // The time limit is far above what any crash path takes: the fault
         // path's watchdog ends a stuck process after a few seconds.
         m_started = QDateTime::currentDateTime();
-        const VelaTest::ChildResult result =
-            VelaTest::RunChild(VelaTest::AppFolder() + "/velahost",
-                               QStringList{"crash", kind} + options, environment, m_root, 30000);
+        const VelaTest::ChildResult result = VelaTest::RunChild(
+            m_editor, QStringList{"crash", kind} + options, environment, m_root, 60000);
         m_finished = QDateTime::currentDateTime();
         return result;
     }
@@ -67,6 +76,7 @@ public:
 
 private:
     QString m_root;
+    QString m_editor;
     QDateTime m_started;
     QDateTime m_finished;
 };
@@ -82,40 +92,60 @@ QByteArray handlerLine(const QByteArray &message)
     return VelaTest::LogLine("src\\VLCrashHandler.cpp", message);
 }
 
-quint32 u32At(const QByteArray &bytes, qsizetype at)
+// A tool that a row's check needs; a missing one fails the row.
+QString tool(const QString &name, const QString &path = QString())
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
+    const QString found = path.isEmpty() ? QStandardPaths::findExecutable(name) : path;
+    if (found.isEmpty() || !QFileInfo(found).isExecutable())
+        qWarning("%s is not installed (scripts/install-deps installs it)", qPrintable(name));
+    return QFileInfo(found).isExecutable() ? found : QString();
 }
 
-quint64 u64At(const QByteArray &bytes, qsizetype at)
+QString runTool(const QString &program, const QStringList &arguments)
 {
-    return qFromLittleEndian<quint64>(bytes.constData() + at);
+    return QString::fromUtf8(VelaTest::RunChild(program, arguments,
+                                                QProcessEnvironment::systemEnvironment(), QString(),
+                                                120000)
+                                 .standardOutput);
 }
 
-// The streams of a minidump, empty unless it passes the checks readers make:
-// signature, version, every entry inside the file, no type twice.
-QMap<quint32, QByteArray> minidumpStreams(const QByteArray &bytes)
+// The C++ runtime the tests run with: preloaded, it comes before the library
+// in the order in which symbols are looked up.
+QString cxxRuntime()
 {
-    QMap<quint32, QByteArray> streams;
-    if (bytes.size() < 32 || u32At(bytes, 0) != 0x504D444D || (u32At(bytes, 4) & 0xFFFF) != 0xA793
-        || u32At(bytes, 12) + qsizetype(u32At(bytes, 8)) * 12 > bytes.size())
-        return streams;
-    for (quint32 i = 0, entry = u32At(bytes, 12); i < u32At(bytes, 8); ++i, entry += 12) {
-        const quint32 type = u32At(bytes, entry);
-        const quint32 size = u32At(bytes, entry + 4);
-        const quint32 rva = u32At(bytes, entry + 8);
-        if (type == 0 && size == 0)
-            continue;
-        if (qsizetype(rva) + size > bytes.size() || streams.contains(type))
-            return {};
-        streams.insert(type, bytes.mid(rva, size));
+    const QList<QByteArray> maps = VelaTest::ReadFile("/proc/self/maps").split('\n');
+    for (const QByteArray &line : maps) {
+        const int at = line.indexOf('/');
+        if (at > 0 && line.contains("/libstdc++.so"))
+            return QString::fromUtf8(line.mid(at));
     }
-    return streams;
+    return QString();
 }
 
 // Where a row expects the dump: its "dumps" folder, the temporary folder
-// (no application data object) or the data folder ("dumps" is a file).
-enum DumpPlace { InDumps, InTemp, InData };
+// (no application data object) or the data folder ("dumps" is a file); or
+// no dump at all.
+enum DumpPlace { InDumps, InTemp, InData, NoDump };
+
+// What a row checks beyond the lines, the dump and the restart.
+enum Check {
+    // The crash lines are in the log file itself, not on the standard streams.
+    LogFileOnly = 0x1,
+    // lldb shows the failing thread in the code that failed, and main().
+    LldbBacktrace = 0x2,
+    // lldb lists every thread of the process.
+    LldbThreads = 0x4,
+    // lldb reads the heap's marker back from the dump.
+    LldbHeap = 0x8,
+    // minidump_stackwalk gives the crash reason and lists every thread.
+    Stackwalk = 0x10,
+    // The dump stays small: untouched stacks are not written.
+    SmallDump = 0x20,
+    // "Application.exe" lies beside the editor, not on PATH.
+    BesideEditor = 0x40,
+    // The C++ runtime comes first in symbol lookup.
+    RuntimeFirst = 0x80,
+};
 
 // The child's end of its pipe to the parent.
 int s_pipe = -1;
@@ -167,48 +197,135 @@ class TestCrashHandler : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fault_data()
+    // One row per way the editor fails: the lines it leaves, the dump, the
+    // restart and what the dump shows.
+    void crash_data()
     {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("message");
+        // The signal that ends the process, or 0 when it goes on.
+        QTest::addColumn<int>("endingSignal");
         QTest::addColumn<int>("place");
-        QTest::newRow("null write") << "null-write" << int(InDumps);
-        QTest::newRow("worker") << "worker-null-write" << int(InDumps);
-        QTest::newRow("stack overflow") << "stack-overflow" << int(InDumps);
-        QTest::newRow("division by zero") << "divide-by-zero" << int(InDumps);
-        QTest::newRow("without data") << "null-write" << int(InTemp);
-        QTest::newRow("dumps blocked") << "null-write" << int(InData);
+        QTest::addColumn<int>("checks");
+        // Threads the dump lists, when the row counts them.
+        QTest::addColumn<int>("threads");
+
+        const QByteArray seh = "Seh";
+        const QStringList none;
+        QTest::newRow("null write") << "null-write" << none << seh << int(SIGSEGV) << int(InDumps)
+                                    << int(Stackwalk | SmallDump) << 1;
+        QTest::newRow("worker") << "worker-null-write" << none << seh << int(SIGSEGV)
+                                << int(InDumps) << int(LldbBacktrace) << 2;
+        QTest::newRow("stack overflow")
+            << "stack-overflow" << none << seh << int(SIGSEGV) << int(InDumps) << 0 << 0;
+        QTest::newRow("stack overflow on a thread that installed nothing")
+            << "thread-stack-overflow" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(Stackwalk) << 2;
+        QTest::newRow("division by zero")
+            << "divide-by-zero" << none << seh << int(SIGFPE) << int(InDumps) << 0 << 0;
+        QTest::newRow("without data") << "null-write" << QStringList{"--after-release"} << seh
+                                      << int(SIGSEGV) << int(InTemp) << 0 << 0;
+        QTest::newRow("dumps blocked")
+            << "null-write" << none << seh << int(SIGSEGV) << int(InData) << 0 << 0;
         // A fault while the log mutex or the crash lock is taken still ends the
-        // process by its own signal, long before the test's time limit.
-        QTest::newRow("fault inside a log write") << "null-write-in-log" << int(InDumps);
+        // process by its own signal, long before the test's time limit, and
+        // its lines reach the log file.
+        QTest::newRow("fault inside a log write")
+            << "null-write-in-log" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
+        QTest::newRow("fault inside the editor's message handler")
+            << "null-write-in-message-handler" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
         QTest::newRow("log write of another thread never ends")
-            << "null-write-log-stalled" << int(InDumps);
-        QTest::newRow("fault inside a handler") << "null-write-in-handler" << int(InDumps);
+            << "null-write-log-stalled" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
+        QTest::newRow("fault inside a handler")
+            << "null-write-in-handler" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
         QTest::newRow("handler of another thread never ends")
-            << "null-write-handler-stalled" << int(InDumps);
+            << "null-write-handler-stalled" << none << seh << int(SIGSEGV) << int(InDumps)
+            << int(LogFileOnly) << 0;
+        QTest::newRow("60 threads blocking every signal")
+            << "null-write" << QStringList{"--threads", "60", "--block-signals"} << seh
+            << int(SIGSEGV) << int(InDumps) << int(LldbThreads) << 61;
+        QTest::newRow("300 idle threads")
+            << "null-write" << QStringList{"--threads", "300"} << seh << int(SIGSEGV)
+            << int(InDumps) << int(Stackwalk | SmallDump) << 301;
+        QTest::newRow("200 MB heap") << "null-write" << QStringList{"--heap", "200"} << seh
+                                     << int(SIGSEGV) << int(InDumps) << int(LldbHeap) << 0;
+        QTest::newRow("editor beside the executable, not on PATH")
+            << "null-write" << none << seh << int(SIGSEGV) << int(InDumps) << int(BesideEditor)
+            << 0;
+
+        // Software events: one line, no dump, no restart.
+        const auto event = [&](const char *kind, const QByteArray &message, int endingSignal,
+                               int checks = 0) {
+            QTest::newRow(kind) << QString::fromLatin1(kind).section(' ', 0, 0) << none << message
+                                << endingSignal << int(NoDump) << checks << 0;
+        };
+        event("raise-abrt", "Unexpected abort", 0);
+        event("raise-int", "Unexpected int", 0);
+        event("raise-term", "Unexpected term", 0);
+        event("raise-fpe", "Unexpected fpe", 0);
+        event("raise-ill", "Unexpected ill", 0);
+        event("raise-segv", "Unexpected segv", 0);
+        event("abort", "Unexpected abort", SIGABRT);
+        // glibc aborts while it holds its heap lock: nothing may wait for it.
+        event("double-free", "Unexpected abort", SIGABRT);
+        event("terminate", "Terminate", SIGABRT);
+        event("unexpected", "Unexpected error", SIGABRT);
+        // A real pure virtual call reaches the pure-call handler whichever of
+        // the library and the C++ runtime comes first.
+        event("pure-virtual-call", "Pure virtual method call", SIGABRT);
+        event("pure-virtual-call with the C++ runtime first", "Pure virtual method call", SIGABRT,
+              RuntimeFirst);
+        event("invalid-parameter",
+              "Invalid parameter expr \"destination != nullptr\" function \"strcpy_s\" "
+              "file \"tools\\velahost\\CrashCommand.cpp\" line \"42\"",
+              0);
     }
 
-    void fault()
+    void crash()
     {
         QFETCH(QString, kind);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, message);
+        QFETCH(int, endingSignal);
         QFETCH(int, place);
-        const int signalNumber = kind == "divide-by-zero" ? SIGFPE : SIGSEGV;
-        EditorRun run(QTest::currentDataTag());
-        const QString folder = place == InDumps  ? run.DumpFolder()
-                               : place == InTemp ? run.TempFolder()
-                                                 : run.DataFolder();
+        QFETCH(int, checks);
+        QFETCH(int, threads);
+        EditorRun run(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-'),
+                      checks & BesideEditor);
+        const QString folder = place == InTemp   ? run.TempFolder()
+                               : place == InData ? run.DataFolder()
+                                                 : run.DumpFolder();
         const QString oldDump = "01-01-2020_10-00-00.dmp";
         if (place == InData)
             QVERIFY(VelaTest::WriteFile(run.DumpFolder(), "a file where the folder should be"));
-        QVERIFY(VelaTest::WriteFile(folder + '/' + oldDump, "old"));
-        QVERIFY(VelaTest::WriteFile(folder + "/notes.txt", "kept"));
+        if (place != NoDump) {
+            QVERIFY(VelaTest::WriteFile(folder + '/' + oldDump, "old"));
+            QVERIFY(VelaTest::WriteFile(folder + "/notes.txt", "kept"));
+        }
 
         const VelaTest::ChildResult result =
-            run.Crash(kind, place == InTemp ? QStringList{"--after-release"} : QStringList());
-        QCOMPARE(result.exitStatus, QProcess::CrashExit);
-        QCOMPARE(result.exitCode, signalNumber);
+            run.Crash(kind, options, (checks & RuntimeFirst) ? cxxRuntime() : QString());
+        QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
+        QCOMPARE(result.exitCode, endingSignal);
 
-        // One new dump named by the crash time; the earlier ones are deleted,
-        // except in the temporary folder that other programs share.
+        const QByteArray logFile = run.Log();
+        if (place == NoDump) {
+            // One line, and no "Seh", no dump, no restart.
+            QCOMPARE(logFile.count(handlerLine(message)), 1);
+            QVERIFY2(!logFile.contains("Seh") && !logFile.contains("Minidum"), logFile.constData());
+            QVERIFY(dumpsIn(run.DumpFolder()).isEmpty() && dumpsIn(run.TempFolder()).isEmpty());
+            QVERIFY(!QFileInfo::exists(run.RestartFile()));
+            return;
+        }
+
+        // One new dump named by the crash time, readable by its owner alone;
+        // the earlier ones are deleted, except in the temporary folder that
+        // other programs share.
         QStringList dumps = dumpsIn(folder);
         QVERIFY(!dumps.isEmpty());
         const QString dump = dumps.takeLast();
@@ -218,124 +335,33 @@ private Q_SLOTS:
         // The data folder path ends with a separator, and one more comes before
         // the file name.
         const QString dumpPath = folder + '/' + dump;
+        struct stat status = {};
+        QCOMPARE(stat(QFile::encodeName(dumpPath).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
 
-        // Lines the log cannot take (it is gone or its mutex is stuck) reach the
-        // standard streams.
-        const QByteArray log = run.Log() + result.standardOutput + result.standardError;
+        // Without the application data object the lines reach the standard
+        // output; else the log file, whatever was failing at the time.
+        const QByteArray log = place == InTemp ? result.standardOutput : logFile;
         const QByteArray created =
             handlerLine("Minidump was created in file \"" + dumpPath.toUtf8() + '"');
-        QCOMPARE(log.count(handlerLine("Seh")), 1);
+        QCOMPARE(log.count(handlerLine(message)), 1);
         QCOMPARE(log.count(created), 1);
-        QVERIFY(log.indexOf(handlerLine("Seh")) < log.indexOf(created));
+        QVERIFY(log.indexOf(handlerLine(message)) < log.indexOf(created));
+        if (checks & LogFileOnly)
+            QVERIFY(!result.standardOutput.contains("Seh")
+                    && !result.standardError.contains("Seh"));
 
         // The editor is started again with its warning.
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(run.RestartFile()), 10000);
         QCOMPARE(VelaTest::ReadFile(run.RestartFile()), restartArguments);
 
-        // The dump opens in a debugger, once: the worker row shows the most.
-        if (kind != "worker-null-write")
-            return;
-        const QString lldb = QStandardPaths::findExecutable("lldb");
-        if (lldb.isEmpty())
-            QSKIP("lldb is not installed: the dump was not opened");
-        const QString output = QString::fromUtf8(
-            VelaTest::RunChild(
-                lldb,
-                QStringLiteral("--batch|-c|%1|-o|thread list|-o|thread backtrace all "
-                               "-c 12|-o|image list")
-                    .arg(dumpPath)
-                    .split('|'),
-                QProcessEnvironment::systemEnvironment(), QString(), 120000)
-                .standardOutput);
-        // The crashing thread, stopped by its signal, in the code that failed;
-        // the main thread that waits for it, with its own registers and
-        // stack, unwinds down to main().
-        const QRegularExpressionMatch match =
-            QRegularExpression("Process (\\d+) stopped\n\\* thread #1: tid = (\\d+), 0x[0-9a-f]+ "
-                               "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal SIGSEGV\n")
-                .match(output);
-        QVERIFY2(match.hasMatch() && match.captured(1) != match.captured(2), qPrintable(output));
-        QVERIFY2(output.contains("thread #2: tid = " + match.captured(1))
-                     && output.contains("velahost`main") && output.contains("/libVelaGlobal.so"),
-                 qPrintable(output));
-    }
-
-    void softwareEvent_data()
-    {
-        // The row names the kind of the stand-in editor.
-        QTest::addColumn<QByteArray>("message");
-        // 0: the process goes on; else the signal that ends it afterwards.
-        QTest::addColumn<int>("endingSignal");
-        QTest::newRow("raise-abrt") << QByteArray("Unexpected abort") << 0;
-        QTest::newRow("raise-int") << QByteArray("Unexpected int") << 0;
-        QTest::newRow("raise-term") << QByteArray("Unexpected term") << 0;
-        QTest::newRow("raise-fpe") << QByteArray("Unexpected fpe") << 0;
-        QTest::newRow("raise-ill") << QByteArray("Unexpected ill") << 0;
-        QTest::newRow("raise-segv") << QByteArray("Unexpected segv") << 0;
-        QTest::newRow("abort") << QByteArray("Unexpected abort") << int(SIGABRT);
-        QTest::newRow("terminate") << QByteArray("Terminate") << int(SIGABRT);
-        QTest::newRow("unexpected") << QByteArray("Unexpected error") << int(SIGABRT);
-        // A real pure virtual call reaches the runtime's pure-call entry.
-        QTest::newRow("pure-virtual-call")
-            << QByteArray("Pure virtual method call") << int(SIGABRT);
-        QTest::newRow("invalid-parameter")
-            << QByteArray("Invalid parameter expr \"destination != nullptr\" function \"strcpy_s\" "
-                          "file \"tools\\velahost\\CrashCommand.cpp\" line \"42\"")
-            << 0;
-    }
-
-    void softwareEvent()
-    {
-        QFETCH(QByteArray, message);
-        QFETCH(int, endingSignal);
-        EditorRun run(QTest::currentDataTag());
-
-        const VelaTest::ChildResult result =
-            run.Crash(QString::fromLatin1(QTest::currentDataTag()));
-
-        QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
-        QCOMPARE(result.exitCode, endingSignal);
-        // One line, and no "Seh", no dump, no restart.
-        const QByteArray log = run.Log();
-        QCOMPARE(log.count(handlerLine(message)), 1);
-        QVERIFY2(!log.contains("Seh") && !log.contains("Minidum"), log.constData());
-        QVERIFY(dumpsIn(run.DumpFolder()).isEmpty() && dumpsIn(run.TempFolder()).isEmpty());
-        QVERIFY(!QFileInfo::exists(run.RestartFile()));
-    }
-
-    void dumpWithoutException()
-    {
-        // Every stream a reader needs, no exception stream, and the calling
-        // thread first in the thread list.
-        const QMap<quint32, QByteArray> streams =
-            minidumpStreams(VelaTest::ReadFile(VLCrashHandler::WriteMinidump(nullptr)));
-        for (quint32 type : {3u, 4u, 5u, 7u, 15u, 0x47670004u, 0x47670009u})
-            QVERIFY2(streams.contains(type), qPrintable(QString::number(type, 16)));
-        QVERIFY(!streams.contains(6u));
-        const QByteArray threads = streams.value(3);
-        QCOMPARE(threads.size(), 4 + qsizetype(u32At(threads, 0)) * 48);
-        QCOMPARE(qint64(u32At(threads, 4)), qint64(gettid()));
-
-        // The module data sections stay out: no saved range touches a
-        // writable mapping of a file. (The stacks are in: the debugger
-        // unwinds them in the fault test.)
-        const QByteArray memory = streams.value(5);
-        QCOMPARE(memory.size(), 4 + qsizetype(u32At(memory, 0)) * 16);
-        int fileData = 0;
-        for (const QByteArray &line : streams.value(0x47670009).split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() < 6 || fields.at(1).mid(1, 1) != "w" || !fields.at(5).startsWith('/'))
-                continue;
-            ++fileData;
-            const QList<QByteArray> bounds = fields.at(0).split('-');
-            for (quint32 i = 0; i < u32At(memory, 0); ++i) {
-                const quint64 start = u64At(memory, 4 + i * 16);
-                QVERIFY2(start + u32At(memory, 12 + i * 16) <= bounds.at(0).toULongLong(nullptr, 16)
-                             || start >= bounds.at(1).toULongLong(nullptr, 16),
-                         line.constData());
-            }
-        }
-        QVERIFY(fileData > 0);
+        if (checks & SmallDump)
+            QVERIFY2(QFileInfo(dumpPath).size() < 64 << 20,
+                     qPrintable(QString::number(QFileInfo(dumpPath).size())));
+        if (checks & Stackwalk)
+            checkStackwalk(dumpPath, threads);
+        if (checks & (LldbBacktrace | LldbThreads | LldbHeap))
+            checkLldb(dumpPath, checks, threads, result.standardOutput);
     }
 
     // Whatever the filter does, the fault ends the process by its signal.
@@ -364,6 +390,51 @@ private Q_SLOTS:
             *s_faultAddress = 1;
         });
         QCOMPARE(end, "f|" + QByteArray::number(SIGSEGV));
+    }
+
+private:
+    // Breakpad's own reader gives the crash reason and every thread.
+    static void checkStackwalk(const QString &dumpPath, int threads)
+    {
+        const QString stackwalk = tool("minidump_stackwalk", VELA_MINIDUMP_STACKWALK);
+        QVERIFY(!stackwalk.isEmpty());
+        const QString output = runTool(stackwalk, {dumpPath});
+        QVERIFY2(output.contains(QRegularExpression("Crash reason: +SIGSEGV")), qPrintable(output));
+        QCOMPARE(output.count(QRegularExpression("\\nThread \\d+")), threads);
+    }
+
+    static void checkLldb(const QString &dumpPath, int checks, int threads,
+                          const QByteArray &childOutput)
+    {
+        const QString lldb = tool("lldb");
+        QVERIFY(!lldb.isEmpty());
+        QStringList commands = {"thread list", "thread backtrace all -c 12", "image list"};
+        const QRegularExpressionMatch marker = QRegularExpression("heap marker at (0x[0-9a-f]+)")
+                                                   .match(QString::fromUtf8(childOutput));
+        if (checks & LldbHeap) {
+            QVERIFY(marker.hasMatch());
+            commands = QStringList{"memory read -f s -c 1 " + marker.captured(1)};
+        }
+        QStringList arguments = {"--batch", "-c", dumpPath};
+        for (const QString &command : commands)
+            arguments << "-o" << command;
+        const QString output = runTool(lldb, arguments);
+        if (checks & LldbHeap)
+            QVERIFY2(output.contains("\"velahost heap marker\""), qPrintable(output));
+        if (checks & LldbThreads)
+            QCOMPARE(output.count(QRegularExpression("\\n[ *] thread #\\d+: tid")), threads);
+        if (!(checks & LldbBacktrace))
+            return;
+        // The crashing thread, stopped by its signal, in the code that failed;
+        // the main thread that waits for it, with its own registers and
+        // stack, unwinds down to main().
+        const QRegularExpressionMatch match =
+            QRegularExpression("\\* thread #\\d+: tid = (\\d+), 0x[0-9a-f]+ "
+                               "velahost`.*CrashCommand\\.cpp:\\d+.*stop reason = signal SIGSEGV\n")
+                .match(output);
+        QVERIFY2(match.hasMatch(), qPrintable(output));
+        QVERIFY2(output.contains("velahost`main") && output.contains("/libVelaGlobal.so"),
+                 qPrintable(output));
     }
 };
 

@@ -7,6 +7,8 @@
 
 #include "VelaTestSupport.h"
 
+#include "VLCrashHandler.h"
+
 #include "UnitConverter.h"
 
 namespace {
@@ -67,21 +69,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("facts");
+        // The dump's frames are named from symbol files of scripts/symbolize-dump.
+        QTest::addColumn<bool>("symbols");
 
         const QStringList dumps = QDir(m_dataFolder + QStringLiteral("dumps"))
                                       .entryList(QStringList(QStringLiteral("*.dmp")), QDir::Files);
         QCOMPARE(dumps.size(), 1);
         // Without FOLDER: the folder the library would use.
-        QTest::newRow("filled") << QString() << 0
-                                << QStringList{m_dataFolder,
-                                               "    Version = 2.0",
-                                               "properties.xml: version \"1\"",
-                                               "    Chain (ch), 0.00126263 per inch",
-                                               "    1\t/img/a.png\tPNG",
-                                               "    2\t1000x20",
-                                               "    1\t300000",
-                                               "Minidump was created in file",
-                                               "    dumps/" + dumps.first() + ", "};
+        QTest::newRow("filled")
+            << QString() << 0
+            << QStringList{m_dataFolder, "    Version = 2.0", "properties.xml: version \"1\"",
+                           "    Chain (ch), 0.00126263 per inch", "    1\t/img/a.png\tPNG",
+                           "    2\t1000x20", "    1\t300000", "Minidump was created in file",
+                           "    dumps/" + dumps.first() + ", ",
+                           // Read with Breakpad's processor.
+                           "        Crash reason: SIGSEGV /SEGV_MAPERR at 0x0\n",
+                           "          0  velahost + 0x"}
+            << false;
+        QTest::newRow("filled, with symbols")
+            << m_dataFolder << 0
+            << QStringList{"          0  velahost + 0x", "(anonymous namespace)::kinds()"} << true;
 
         const QString broken = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("broken"));
         VelaTest::WriteFile(broken + QStringLiteral("/properties.xml"),
@@ -91,15 +98,17 @@ private Q_SLOTS:
                                 << QStringList{"properties.xml: parse error at line 3, column 8: "
                                                "Opening and ending tag mismatch.",
                                                "kelvane.ini: missing",
-                                               "settings.ini: 0 recent files"};
+                                               "settings.ini: 0 recent files"}
+                                << false;
 
         const QString empty = VelaTest::Sandbox::Current()->MakeFolder(QStringLiteral("empty"));
         QTest::newRow("empty") << empty << 0
                                << QStringList{"units_user.ini: missing",
                                               "ExportAndShareSize.ini: missing", "Log file: none",
-                                              "Crash dumps: 0"};
+                                              "Crash dumps: 0"}
+                               << false;
         QTest::newRow("missing") << empty + QStringLiteral("/gone") << 1
-                                 << QStringList{"/gone/ (missing)"};
+                                 << QStringList{"/gone/ (missing)"} << false;
     }
 
     void report()
@@ -107,11 +116,30 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         QFETCH(int, exitCode);
         QFETCH(QStringList, facts);
+        QFETCH(bool, symbols);
 
+        QStringList arguments = {"inspect"};
+        if (!folder.isEmpty())
+            arguments << folder;
+        if (symbols) {
+            // The script's own stack names the function too.
+            const QString symbolFolder = VelaTest::Sandbox::Current()->MakeFolder("symbols");
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("SYMBOLS_DIR", symbolFolder);
+            environment.insert("BREAKPAD_BIN", VELA_BREAKPAD_BIN);
+            const QFileInfoList dumps = VLCrashHandler::DumpsIn(folder);
+            QCOMPARE(dumps.size(), 1);
+            const VelaTest::ChildResult stackwalk =
+                VelaTest::RunChild(VELA_SYMBOLIZE_DUMP,
+                                   {dumps.first().filePath(), VelaTest::AppFolder() + "/velahost"},
+                                   environment, QString(), 300000);
+            QVERIFY2(stackwalk.standardOutput.contains("velahost!std::_Function_handler"),
+                     (stackwalk.standardOutput + stackwalk.standardError).constData());
+            arguments << "--symbols" << symbolFolder;
+        }
         const QString inspected = folder.isEmpty() ? m_dataFolder : folder;
         const QByteArray before = folderState(inspected);
-        const VelaTest::ChildResult result = VelaTest::RunHost(
-            folder.isEmpty() ? QStringList{"inspect"} : QStringList{"inspect", folder});
+        const VelaTest::ChildResult result = VelaTest::RunHost(arguments);
         QCOMPARE(folderState(inspected), before);
 
         const QString report = QString::fromUtf8(result.standardOutput);

@@ -8,14 +8,19 @@
 #include "private/VLLogLine_p.h"
 
 #include <QCommandLineParser>
+#include <QStringList>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <stdexcept>
 #include <thread>
+
+#include <pthread.h>
+#include <time.h>
 
 // A real pure virtual call: the base's constructor calls the function while
 // the object is still only a base. The classes have external linkage, so the
@@ -107,6 +112,80 @@ void raiseInt()
     raiseSignal(SIGINT);
 }
 
+// glibc finds the heap corrupt while it holds the heap's lock, and calls
+// abort(): a chunk too big for the fast bins is freed twice once the
+// thread cache of its size is full, with a second thread alive.
+// Called through volatile pointers, so that the compiler leaves the pairs
+// of calls in.
+void *(*volatile s_allocate)(std::size_t) = std::malloc;
+void (*volatile s_release)(void *) = std::free;
+
+int doubleFreeHoldingHeapLock()
+{
+    std::thread alive([] { std::this_thread::sleep_for(std::chrono::hours(1)); });
+    alive.detach();
+    void *cached[8];
+    for (void *&chunk : cached)
+        chunk = s_allocate(512);
+    void *victim = s_allocate(512);
+    void *keepFromTop = s_allocate(512);
+    for (void *chunk : cached)
+        s_release(chunk);
+    s_release(victim);
+    s_release(victim);
+    s_release(keepFromTop);
+    return 0;
+}
+
+// The editor's own message handler fails while a line is logged.
+QtMessageHandler s_libraryHandler = nullptr;
+
+void faultingMessageHandler(QtMsgType type, const QMessageLogContext &context,
+                            const QString &message)
+{
+    s_libraryHandler(type, context, message);
+    writeThroughNull();
+}
+
+int faultInMessageHandler()
+{
+    s_libraryHandler = qInstallMessageHandler(faultingMessageHandler);
+    logALine();
+    return 0;
+}
+
+// Threads that wait for ever, each on its own small stack use, and a heap
+// with a marker at its start, before the failure; the marker's address is
+// printed for the tests to read back from the dump.
+void prepareProcess(int threads, bool blockSignals, int heapMegabytes, QTextStream &out)
+{
+    for (int i = 0; i < threads; ++i) {
+        std::thread([blockSignals] {
+            if (blockSignals) {
+                sigset_t all;
+                sigfillset(&all);
+                pthread_sigmask(SIG_BLOCK, &all, nullptr);
+            }
+            for (;;)
+                std::this_thread::sleep_for(std::chrono::hours(1));
+        }).detach();
+    }
+    if (heapMegabytes > 0) {
+        const std::size_t size = std::size_t(heapMegabytes) << 20;
+        auto *heap = static_cast<char *>(std::malloc(size));
+        for (std::size_t i = 0; i < size; ++i)
+            heap[i] = static_cast<char>('a' + i % 26);
+        static const char marker[] = "velahost heap marker";
+        std::memcpy(heap + size / 2, marker, sizeof(marker));
+        out << "heap marker at 0x" << QString::number(quintptr(heap + size / 2), 16) << '\n';
+    }
+    // The moment of the failure, for the benchmark that times the handler.
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    out << "failing at " << qint64(now.tv_sec) * 1000000000 + now.tv_nsec << " ns\n";
+    out.flush();
+}
+
 // A worker gets stuck inside a log write for good, then the main thread
 // faults.
 int faultWhileWorkerStalls(void (*worker)())
@@ -142,6 +221,18 @@ const std::map<QString, Kind> &kinds()
           }}},
         {QStringLiteral("stack-overflow"),
          {"recurse until the stack is gone", [] { return recurseForever(0); }}},
+        {QStringLiteral("thread-stack-overflow"),
+         {"recurse until the stack is gone on a std::thread that installed nothing",
+          [] {
+              std::thread([] { recurseForever(0); }).join();
+              return 0;
+          }}},
+        {QStringLiteral("double-free"),
+         {"free a heap chunk twice, so that glibc aborts holding the heap lock",
+          doubleFreeHoldingHeapLock}},
+        {QStringLiteral("null-write-in-message-handler"),
+         {"write through a null pointer inside the editor's own message handler",
+          faultInMessageHandler}},
         {QStringLiteral("divide-by-zero"),
          {"integer division by zero", [] { return s_seven / s_zero; }}},
         {QStringLiteral("abort"),
@@ -221,16 +312,26 @@ QString kindList()
 
 } // namespace
 
-VELAHOST_COMMAND(crash, "crash", "crash KIND [--after-release]",
+VELAHOST_COMMAND(crash, "crash",
+                 "crash KIND [--after-release] [--threads N [--block-signals]] [--heap MB]",
                  "Start the library as the editor does, then fail in the given way.")
 {
     QCommandLineParser parser;
     const QCommandLineOption afterRelease(
         QStringLiteral("after-release"),
         QStringLiteral("Fail after the application data object is gone."));
-    const QStringList positional = ParseHostArguments(
-        parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
-        {{QStringLiteral("kind"), QStringLiteral("How to fail.")}}, {afterRelease});
+    const QCommandLineOption threads(QStringLiteral("threads"),
+                                     QStringLiteral("Start N idle threads first."),
+                                     QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption blockSignals(QStringLiteral("block-signals"),
+                                          QStringLiteral("The idle threads block every signal."));
+    const QCommandLineOption heap(QStringLiteral("heap"),
+                                  QStringLiteral("Fill MB megabytes of heap first."),
+                                  QStringLiteral("MB"), QStringLiteral("0"));
+    const QStringList positional =
+        ParseHostArguments(parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
+                           {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
+                           {afterRelease, threads, blockSignals, heap});
     const auto kind = positional.size() == 1 ? kinds().find(positional.first()) : kinds().end();
     if (kind == kinds().end()) {
         context.err << "velahost crash: name one kind\n\n" << kindList();
@@ -240,7 +341,8 @@ VELAHOST_COMMAND(crash, "crash", "crash KIND [--after-release]",
     const HostSession session;
     if (parser.isSet(afterRelease))
         GlobalApplicationData::ReleaseInstance();
-    context.out.flush();
+    prepareProcess(parser.value(threads).toInt(), parser.isSet(blockSignals),
+                   parser.value(heap).toInt(), context.out);
     const int status = kind->second.run();
     context.out << "velahost crash: the process went on after " << kind->first << '\n';
     return status;

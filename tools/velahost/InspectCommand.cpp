@@ -24,6 +24,19 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#ifndef Q_OS_WIN
+#include "google_breakpad/processor/basic_source_line_resolver.h"
+#include "google_breakpad/processor/call_stack.h"
+#include "google_breakpad/processor/code_module.h"
+#include "google_breakpad/processor/minidump_processor.h"
+#include "google_breakpad/processor/process_state.h"
+#include "google_breakpad/processor/stack_frame.h"
+#include "processor/simple_symbol_supplier.h"
+
+#include <iostream>
+#include <memory>
+#endif
+
 namespace {
 
 // The tail of a log that is read: the last lines of a run never need more.
@@ -181,19 +194,80 @@ void reportLog(QTextStream &out, const QDir &folder, int lineCount)
         out << "    " << line << '\n';
 }
 
-void reportDumps(QTextStream &out, const QString &folder)
+#ifndef Q_OS_WIN
+// Frames of the crashing thread that a support engineer reads.
+constexpr std::size_t crashFrames = 8;
+
+// The crash reason and address and the crashing thread's top frames, read
+// with Breakpad's processor; function names where symbol files are given
+// (as scripts/symbolize-dump lays them out).
+void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
+{
+    using namespace google_breakpad;
+    BasicSourceLineResolver resolver;
+    std::unique_ptr<SimpleSymbolSupplier> supplier;
+    if (!symbols.isEmpty())
+        supplier = std::make_unique<SimpleSymbolSupplier>(symbols.toStdString());
+    MinidumpProcessor processor(supplier.get(), &resolver);
+    ProcessState state;
+    // The processor's own progress notes go to std::clog: not for this report.
+    std::streambuf *const notes = std::clog.rdbuf(nullptr);
+    const ProcessResult result = processor.Process(QFile::encodeName(dump).toStdString(), &state);
+    std::clog.rdbuf(notes);
+    std::clog.clear();
+    if (result != PROCESS_OK) {
+        out << "        (not a dump that can be read)\n";
+        return;
+    }
+    if (!state.crashed()) {
+        out << "        No crash: the dump was asked for\n";
+        return;
+    }
+    out << "        Crash reason: " << QString::fromStdString(state.crash_reason()) << " at 0x"
+        << QString::number(state.crash_address(), 16) << '\n';
+    const int crashed = state.requesting_thread();
+    if (crashed < 0 || crashed >= int(state.threads()->size()))
+        return;
+    const CallStack *stack = state.threads()->at(crashed);
+    out << "        Thread " << crashed << " of " << state.threads()->size() << ", tid "
+        << stack->tid() << ":\n";
+    const std::vector<StackFrame *> &frames = *stack->frames();
+    for (std::size_t i = 0; i < frames.size() && i < crashFrames; ++i) {
+        const StackFrame *frame = frames[i];
+        out << "          " << i << "  ";
+        if (frame->module) {
+            out << QFileInfo(QString::fromStdString(frame->module->code_file())).fileName()
+                << " + 0x"
+                << QString::number(frame->instruction - frame->module->base_address(), 16);
+        } else {
+            out << "0x" << QString::number(frame->instruction, 16);
+        }
+        if (!frame->function_name.empty())
+            out << "  " << QString::fromStdString(frame->function_name);
+        out << '\n';
+    }
+}
+#endif
+
+void reportDumps(QTextStream &out, const QString &folder, const QString &symbols)
 {
     const QFileInfoList dumps = VLCrashHandler::DumpsIn(folder);
     out << "Crash dumps: " << dumps.size() << '\n';
-    for (const QFileInfo &dump : dumps)
+    for (const QFileInfo &dump : dumps) {
         out << "    " << QDir(folder).relativeFilePath(dump.filePath()) << ", " << dump.size()
             << " bytes, written "
             << dump.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << '\n';
+#ifndef Q_OS_WIN
+        reportCrash(out, dump.filePath(), symbols);
+#else
+        Q_UNUSED(symbols);
+#endif
+    }
 }
 
 } // namespace
 
-VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N]",
+VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N] [--symbols DIR]",
                  "Report what a per-user data folder holds, without starting the library and "
                  "without changing anything (default: the folder the library would use).")
 {
@@ -201,11 +275,15 @@ VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N]",
     const QCommandLineOption linesOption(QStringLiteral("lines"),
                                          QStringLiteral("Lines of the log to show (default 10)."),
                                          QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption symbolsOption(
+        QStringLiteral("symbols"),
+        QStringLiteral("Breakpad symbol files for the dumps' frames (scripts/symbolize-dump)."),
+        QStringLiteral("DIR"));
     const QStringList arguments =
         ParseHostArguments(parser, context, QStringLiteral("Report a per-user data folder."),
                            {{QStringLiteral("folder"), QStringLiteral("The per-user data folder."),
                              QStringLiteral("[FOLDER]")}},
-                           {linesOption});
+                           {linesOption, symbolsOption});
     bool linesOk = false;
     const int lineCount = parser.value(linesOption).toInt(&linesOk);
     if (arguments.size() > 1 || !linesOk || lineCount < 0) {
@@ -233,6 +311,6 @@ VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N]",
                                                 QStringLiteral("ExportAndShareResolution.ini"));
     reportExportList<VLExportSizesTraits>(out, folder, QStringLiteral("ExportAndShareSize.ini"));
     reportLog(out, dir, lineCount);
-    reportDumps(out, folder);
+    reportDumps(out, folder, parser.value(symbolsOption));
     return 0;
 }
