@@ -2,9 +2,13 @@
 //
 // Brush presets and the brush registry, with the shipped sample brush
 // plug-in loaded through the real loader:
-// - the preset stream written and read by the table, against the brushes'
-//   own serialize, and create + deserialize on their factory;
-// - copy + release through the registry, against the owning factory.
+// - the preset stream written and read by the table, against the least the
+//   stream asks for: the header and each brush's type identifier written
+//   through QDataStream beside the brush's own serialize; and, reading, the
+//   identifier read back, create + deserialize on the factory and the brush
+//   filed in a std::map under a counted QUuid;
+// - copy + release through the registry, against the owning factory called
+//   under an uncontended QMutex, as every registry call is.
 
 #include "BenchFigures.h"
 
@@ -17,8 +21,12 @@
 #include "VLPluginLoader.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QDir>
+#include <QMutex>
+#include <QMutexLocker>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -89,14 +97,31 @@ void PresetStreamWrite(benchmark::State &state)
 }
 BENCHMARK(PresetStreamWrite)->Unit(benchmark::kMillisecond);
 
+const QByteArray &streamHeader()
+{
+    static const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
+    return header;
+}
+
+// The preset identifiers of a table, counted from 0 in the last three bytes.
+QUuid presetId(quint32 counter)
+{
+    return QUuid(0, 0, 0, 0, 0, 0, 0, 0, uchar(counter >> 16), uchar(counter >> 8), uchar(counter));
+}
+
 void PresetStreamWriteFloor(benchmark::State &state)
 {
     const BrushSet set(sampleFactory());
     for (auto _ : state) {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        for (IBrush *brush : set.brushes)
+        QDataStream stream(&buffer);
+        stream.setVersion(QDataStream::Qt_4_8);
+        stream.writeRawData(streamHeader().constData(), streamHeader().size());
+        for (IBrush *brush : set.brushes) {
+            stream << brush->typeId();
             brush->serialize(&buffer);
+        }
         benchmark::DoNotOptimize(buffer.data().size());
     }
     state.SetItemsProcessed(state.iterations() * presetCount);
@@ -125,28 +150,34 @@ BENCHMARK(PresetStreamRead)->Unit(benchmark::kMillisecond);
 void PresetStreamReadFloor(benchmark::State &state)
 {
     IBrushFactory *factory = sampleFactory();
-    const BrushSet set(factory);
-    QBuffer settings;
-    settings.open(QIODevice::WriteOnly);
-    QStringList types;
-    for (IBrush *brush : set.brushes) {
-        types << brush->typeId();
-        brush->serialize(&settings);
-    }
-    std::vector<IBrush *> made;
-    made.reserve(presetCount);
+    const QByteArray presets = presetStream(BrushSet(factory));
+    QMutex mutex;
+    std::map<QUuid, IBrush *> made;
     for (auto _ : state) {
         QBuffer buffer;
-        buffer.setData(settings.data());
+        buffer.setData(presets);
         buffer.open(QIODevice::ReadOnly);
-        for (const QString &type : qAsConst(types)) {
-            IBrush *brush = factory->create(type);
+        QDataStream stream(&buffer);
+        stream.setVersion(QDataStream::Qt_4_8);
+        QByteArray header(streamHeader().size(), '\0');
+        stream.readRawData(header.data(), header.size());
+        quint32 counter = 0;
+        while (!buffer.atEnd()) {
+            QString type;
+            stream >> type;
+            IBrush *brush = nullptr;
+            {
+                const QMutexLocker locker(&mutex);
+                brush = factory->create(type);
+            }
             brush->deserialize(&buffer);
-            made.push_back(brush);
+            made.emplace(presetId(counter++), brush);
         }
         state.PauseTiming();
-        for (IBrush *brush : made)
-            factory->release(brush);
+        if (made.size() != size_t(presetCount))
+            state.SkipWithError("the floor did not read the stream whole");
+        for (const auto &entry : made)
+            factory->release(entry.second);
         made.clear();
         state.ResumeTiming();
     }
@@ -171,8 +202,16 @@ void RegistryCopyReleaseFloor(benchmark::State &state)
     IBrushFactory *factory = sampleFactory();
     const BrushSet set(factory);
     IBrush *brush = set.brushes.front();
-    for (auto _ : state)
-        factory->release(factory->copy(brush));
+    QMutex mutex;
+    for (auto _ : state) {
+        IBrush *copied = nullptr;
+        {
+            const QMutexLocker locker(&mutex);
+            copied = factory->copy(brush);
+        }
+        const QMutexLocker locker(&mutex);
+        factory->release(copied);
+    }
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(RegistryCopyReleaseFloor);
