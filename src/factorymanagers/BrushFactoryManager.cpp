@@ -114,6 +114,7 @@ void BrushFactoryManager::load()
 
 void BrushFactoryManager::release()
 {
+    m_recentTypes = {};
     m_types.clear();
     m_copyRoutes = RouteCache();
     m_releaseRoutes = RouteCache();
@@ -131,8 +132,16 @@ QSet<QString> BrushFactoryManager::enumerate() const
 IBrush *BrushFactoryManager::create(const QString &typeId)
 {
     const QMutexLocker locker(&m_mutex);
+    for (const TypeRoute &recent : m_recentTypes) {
+        if (recent.type && *recent.type == typeId)
+            return recent.factory->create(typeId);
+    }
     const auto entry = m_types.find(typeId);
-    return entry == m_types.end() ? nullptr : entry->second->create(typeId);
+    if (entry == m_types.end())
+        return nullptr;
+    m_recentTypes[m_nextRecentType] = {&entry->first, entry->second};
+    m_nextRecentType = (m_nextRecentType + 1) % m_recentTypes.size();
+    return entry->second->create(typeId);
 }
 
 IBrush *BrushFactoryManager::copy(const IBrush *brush)
