@@ -13,15 +13,14 @@
 
 namespace {
 
-// Routes a brush by its run-time class: to the factory learned for the
-// class, whatever it answers now, or else to the first factory in order
-// that answers; that one is learned.
+// The route of a class other than the one routed last: the factory learned
+// for the class, whatever it answers now, or else the first factory in order
+// that answers; that one is learned. Kept apart from the common case, which
+// then needs little more than the call itself.
 template<class Result, class RouteCache, class Ask>
-Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
-             const std::type_info &brushClass, Ask ask)
+Q_NEVER_INLINE Result routeAnew(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
+                                const std::type_info &brushClass, Ask ask)
 {
-    if (cache.lastClass == &brushClass)
-        return ask(cache.lastFactory);
     IBrushFactory *learned = nullptr;
     Result result = Result();
     const auto known = cache.routes.find(brushClass);
@@ -42,6 +41,16 @@ Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
         cache.lastFactory = learned;
     }
     return result;
+}
+
+// Routes a brush by its run-time class.
+template<class Result, class RouteCache, class Ask>
+Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
+             const std::type_info &brushClass, Ask ask)
+{
+    if (cache.lastClass == &brushClass)
+        return ask(cache.lastFactory);
+    return routeAnew<Result>(cache, factories, brushClass, ask);
 }
 
 } // namespace
