@@ -64,8 +64,8 @@ public:
     }
 
     //! Consumes a known identifier at the device's position and gives its
-    //! text, kept until the next identifier that this thread learns; null,
-    //! with nothing consumed, for any other bytes.
+    //! text, which stays until this thread next encodes or learns a new
+    //! identifier; null, with nothing consumed, for any other bytes.
     const QString *Decode(QIODevice *device) const
     {
         char peeked[maxBytes];
