@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 
+#include <array>
 #include <map>
 #include <typeindex>
 #include <vector>
@@ -59,11 +60,24 @@ private:
         IBrushFactory *lastFactory = nullptr;
     };
 
+    //! A type asked for lately: its key in the type table, which does not
+    //! change once the plug-ins have been scanned, and its factory.
+    struct TypeRoute
+    {
+        const QString *type = nullptr;
+        IBrushFactory *factory = nullptr;
+    };
+
     std::vector<IBrushFactory *> m_factories;
     std::map<QString, IBrushFactory *> m_types;
     RouteCache m_copyRoutes;
     RouteCache m_releaseRoutes;
     QMutex m_mutex;
+    // A preset stream names few types, over and over: those asked for last
+    // are found by one equality test each rather than by a walk down the
+    // type table, whose ordered comparisons cost far more.
+    std::array<TypeRoute, 4> m_recentTypes;
+    size_t m_nextRecentType = 0;
 
     static BrushFactoryManager *m_pInstance;
 };

@@ -13,15 +13,14 @@
 
 namespace {
 
-// Routes a brush by its run-time class: to the factory learned for the
-// class, whatever it answers now, or else to the first factory in order
-// that answers; that one is learned.
+// The route of a class other than the one routed last: the factory learned
+// for the class, whatever it answers now, or else the first factory in order
+// that answers; that one is learned. Kept apart from the common case, which
+// then needs little more than the call itself.
 template<class Result, class RouteCache, class Ask>
-Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
-             const std::type_info &brushClass, Ask ask)
+Q_NEVER_INLINE Result routeAnew(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
+                                const std::type_info &brushClass, Ask ask)
 {
-    if (cache.lastClass == &brushClass)
-        return ask(cache.lastFactory);
     IBrushFactory *learned = nullptr;
     Result result = Result();
     const auto known = cache.routes.find(brushClass);
@@ -42,6 +41,16 @@ Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
         cache.lastFactory = learned;
     }
     return result;
+}
+
+// Routes a brush by its run-time class.
+template<class Result, class RouteCache, class Ask>
+Result route(RouteCache &cache, const std::vector<IBrushFactory *> &factories,
+             const std::type_info &brushClass, Ask ask)
+{
+    if (cache.lastClass == &brushClass)
+        return ask(cache.lastFactory);
+    return routeAnew<Result>(cache, factories, brushClass, ask);
 }
 
 } // namespace
@@ -114,6 +123,7 @@ void BrushFactoryManager::load()
 
 void BrushFactoryManager::release()
 {
+    m_recentTypes = {};
     m_types.clear();
     m_copyRoutes = RouteCache();
     m_releaseRoutes = RouteCache();
@@ -131,8 +141,16 @@ QSet<QString> BrushFactoryManager::enumerate() const
 IBrush *BrushFactoryManager::create(const QString &typeId)
 {
     const QMutexLocker locker(&m_mutex);
+    for (const TypeRoute &recent : m_recentTypes) {
+        if (recent.type && *recent.type == typeId)
+            return recent.factory->create(typeId);
+    }
     const auto entry = m_types.find(typeId);
-    return entry == m_types.end() ? nullptr : entry->second->create(typeId);
+    if (entry == m_types.end())
+        return nullptr;
+    m_recentTypes[m_nextRecentType] = {&entry->first, entry->second};
+    m_nextRecentType = (m_nextRecentType + 1) % m_recentTypes.size();
+    return entry->second->create(typeId);
 }
 
 IBrush *BrushFactoryManager::copy(const IBrush *brush)

@@ -63,9 +63,10 @@ public:
         return bytes;
     }
 
-    //! Consumes a known identifier at the device's position; false, with
-    //! nothing consumed, for any other bytes.
-    bool Decode(QIODevice *device, QString *typeId) const
+    //! Consumes a known identifier at the device's position and gives its
+    //! text, which stays until this thread next encodes or learns a new
+    //! identifier; null, with nothing consumed, for any other bytes.
+    const QString *Decode(QIODevice *device) const
     {
         char peeked[maxBytes];
         const qint64 size = m_longest > 0 ? device->peek(peeked, m_longest) : 0;
@@ -74,11 +75,10 @@ public:
             if (length > 0 && length <= size
                 && memcmp(peeked, entry.bytes.constData(), size_t(length)) == 0) {
                 device->skip(length);
-                *typeId = entry.text;
-                return true;
+                return &entry.text;
             }
         }
-        return false;
+        return nullptr;
     }
 
     //! Learns a string read the long way.
@@ -273,17 +273,19 @@ bool BrushPresetManager::SerializeBrush(IBrush *brush, QIODevice *device)
 bool BrushPresetManager::DeserializeBrush(IBrush *&brush, QIODevice *device)
 {
     brush = nullptr;
-    QString typeId;
+    QString readTypeId;
     TypeIdCodec &codec = typeIdCodec();
-    if (!codec.Decode(device, &typeId)) {
+    const QString *typeId = codec.Decode(device);
+    if (!typeId) {
         QDataStream stream(device);
         stream.setVersion(streamVersion);
-        if (!readString(stream, &typeId))
+        if (!readString(stream, &readTypeId))
             return false;
-        codec.Learn(typeId);
+        codec.Learn(readTypeId);
+        typeId = &readTypeId;
     }
     BrushFactoryManager *registry = BrushFactoryManager::instance();
-    IBrush *created = registry ? registry->create(typeId) : nullptr;
+    IBrush *created = registry ? registry->create(*typeId) : nullptr;
     if (!created)
         return false;
     if (!created->deserialize(device)) {
