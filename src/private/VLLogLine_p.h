@@ -45,12 +45,18 @@ VELAGLOBAL_EXPORT void Write(const QString &siteText, const QString &message);
 
 } // namespace VLLogLine
 
+// The source file that a log line names: the calling file, unless the files
+// of one class share a name (GlobalApplicationDataParts_p.h).
+#ifndef VL_LOG_SOURCE_FILE
+#define VL_LOG_SOURCE_FILE __FILE__
+#endif
+
 // Writes one build-stamped log line naming the calling source file and line.
 // Everything but the message is worked out once per call site.
 #define VL_LOG(message)                                                                            \
     do {                                                                                           \
         static const QString vlLogSiteText_ =                                                      \
-            VLLogLine::SiteText(__LINE__, VLLogLine::SourceFileName(__FILE__));                    \
+            VLLogLine::SiteText(__LINE__, VLLogLine::SourceFileName(VL_LOG_SOURCE_FILE));          \
         VLLogLine::Write(vlLogSiteText_, (message));                                               \
     } while (false)
 
