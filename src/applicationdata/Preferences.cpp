@@ -86,7 +86,8 @@ void GlobalApplicationData::InitUserPreferences()
     bool replaced = false;
     if (defaultReadable && (!userDocument.exists() || userVersion != defaultVersion)
         && defaultDocument.seek(0)) {
-        const QByteArray content = defaultDocument.read(VLXmlFile::MaxFileSize);
+        // Parsed whole above, so within the size limit: read what it holds.
+        const QByteArray content = defaultDocument.readAll();
         replaced =
             VLSaveFile::Write(userPath, [&content](QIODevice &device) { device.write(content); });
     }
