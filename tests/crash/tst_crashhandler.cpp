@@ -287,7 +287,7 @@ private Q_SLOTS:
             << "null-write" << none << seh << int(SIGSEGV) << int(InDumps) << int(NewRun) << 0;
         // More log than the dump holds.
         QTest::newRow("new run after the restart, long log")
-            << "null-write" << QStringList{"--log-lines", "4000"} << seh << int(SIGSEGV)
+            << "null-write" << QStringList{"--log-lines", "8000"} << seh << int(SIGSEGV)
             << int(InDumps) << int(NewRun | Stackwalk) << 1;
         QTest::newRow("editor beside the executable, not on PATH")
             << "null-write" << none << seh << int(SIGSEGV) << int(InDumps) << int(BesideEditor)

@@ -157,7 +157,11 @@ private Q_SLOTS:
                 VelaTest::RunChild(VELA_SYMBOLIZE_DUMP,
                                    {dumps.first().filePath(), VelaTest::AppFolder() + "/velahost"},
                                    environment, QString(), 300000);
-            QVERIFY2(stackwalk.standardOutput.contains("velahost!std::_Function_handler"),
+            // The crashed run's log follows the stack, up to its "Seh".
+            QVERIFY2(stackwalk.exitCode == 0
+                         && stackwalk.standardOutput.contains("velahost!std::_Function_handler")
+                         && stackwalk.standardOutput.contains("\nLog of the crashed run:\n")
+                         && stackwalk.standardOutput.endsWith("Seh\" \n"),
                      (stackwalk.standardOutput + stackwalk.standardError).constData());
             arguments << "--symbols" << symbolFolder;
         }
