@@ -334,13 +334,12 @@ std::uint64_t nextLineStart(int log, std::uint64_t from, std::uint64_t end)
 // copied.
 std::uint64_t copyLog(int log, int fd, std::uint64_t from, std::uint64_t end, std::uint64_t at)
 {
-    char *const buffer = s_logBuffer;
     std::uint64_t copied = 0;
     while (from + copied < end) {
         const std::size_t chunk = static_cast<std::size_t>(
             std::min<std::uint64_t>(sizeof(s_logBuffer), end - from - copied));
-        const std::size_t got = transfer(pread, log, buffer, chunk, from + copied);
-        if (!got || !writeFully(fd, buffer, got, at + copied))
+        const std::size_t got = transfer(pread, log, s_logBuffer, chunk, from + copied);
+        if (!got || !writeFully(fd, s_logBuffer, got, at + copied))
             break;
         copied += got;
     }
@@ -357,7 +356,7 @@ void appendLogTail(int fd)
     Header header;
     DirectoryEntry directory[maxStreams + 1];
     if (log < 0 || fstat(log, &status) != 0 || !readFully(fd, &header, sizeof(header), 0)
-        || header.streamCount >= maxStreams + 1
+        || header.streamCount > maxStreams
         || !readFully(fd, directory, header.streamCount * sizeof(DirectoryEntry),
                       header.directoryRva))
         return;
