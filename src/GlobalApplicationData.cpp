@@ -68,7 +68,7 @@ bool makePathStepByStep(const QString &path)
             continue;
         }
         QDir current = QDir::current();
-        if (!current.exists(part) && !current.mkdir(part))
+        if (!VLSaveFile::MakeFolder(current.filePath(part)))
             return false;
         if (!QDir::setCurrent(current.filePath(part)))
             return false;
@@ -232,7 +232,7 @@ bool GlobalApplicationData::MakeAppDataFolder(const QString &path)
         const AppDataLocation location = appDataLocation();
         const QString folder = appDataFolderBelowBase(location);
         QDir base(location.base);
-        if (!base.exists(folder) && !base.mkpath(folder)) {
+        if (!VLSaveFile::MakeFolder(base.filePath(folder))) {
             VL_LOG(QStringLiteral("Failed to create dir: %1").arg(location.base));
             return false;
         }

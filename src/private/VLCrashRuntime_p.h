@@ -47,7 +47,10 @@
       data, unloaded modules and thread times have no Linux stream and are
       left out; the maps stream stands for the memory information. The
       callback is not asked: Breakpad never writes module data sections, and
-      the thread and module lists are complete.
+      the thread and module lists are complete. Last comes one stream of
+      our own, LogTailStream: the newest lines of the run's open log (up to
+      LogTailBytes, from a line start), so that the lines that led to the
+      crash outlive the next run, which deletes the log.
 
     No hang: the fault path arms a watchdog when it starts; if the filter has
     not finished within FaultWatchdogSeconds, the process ends by the fault's
@@ -267,6 +270,12 @@ VELAGLOBAL_EXPORT BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE
 //! Makes what the dump writer needs while it is safe to allocate; the filter
 //! installation calls it.
 void PrepareMinidumpWriter();
+
+//! The stream of a dump that holds the tail of the crashed run's log: a type
+//! of the user range ("VGLT"), which readers that do not know it pass over.
+constexpr DWORD LogTailStream = 0x56474C54u;
+//! The most of the log that the stream holds.
+constexpr DWORD LogTailBytes = 256u * 1024u;
 
 // C runtime.
 VELAGLOBAL_EXPORT signal_handler signal(int signalNumber, signal_handler handler);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "private/VLLogFile_p.h"
+#include "private/VLSaveFile_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -55,8 +56,7 @@ void VLLogFile::Open(const QString &folder)
     if (m_file.isOpen())
         return;
 
-    QDir dir;
-    if (!dir.mkpath(folder))
+    if (!VLSaveFile::MakeFolder(folder))
         return;
 
     // Each run keeps only its own log: every earlier .txt file goes,
@@ -69,8 +69,11 @@ void VLLogFile::Open(const QString &folder)
 
     m_file.setFileName(folder + QDir::separator() + FileNameFor(QDateTime::currentDateTime()));
     // Unbuffered: each record reaches the system in the one write call.
-    if (m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+    // The log is always a new file: the earlier ones are gone.
+    if (m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        m_file.setPermissions(VLSaveFile::PrivateFile);
         s_runLog.store(this);
+    }
 }
 
 bool VLLogFile::IsOpen() const
@@ -143,6 +146,12 @@ void VLLogFile::WriteCrashRecord(const char *bytes, std::size_t size)
         log->m_writer.store(nullptr);
         log->m_mutex.unlock();
     }
+}
+
+int VLLogFile::CrashLogDescriptor()
+{
+    const VLLogFile *log = s_runLog.load();
+    return log ? log->m_file.handle() : -1;
 }
 
 void VLLogFile::SetLockedWriteHook(void (*hook)())

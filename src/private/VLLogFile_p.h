@@ -64,6 +64,10 @@ public:
     //! library's messages do then. Allocates nothing.
     VELAGLOBAL_EXPORT static void WriteCrashRecord(const char *bytes, std::size_t size);
 
+    //! The descriptor of the run's open log, opened for reading too, or -1.
+    //! Allocates nothing: the dump writer reads the log's tail with it.
+    VELAGLOBAL_EXPORT static int CrashLogDescriptor();
+
     //! A function run under the log mutex before each write, or null. Lets
     //! the crash tests fail, or stall, inside a write.
     VELAGLOBAL_EXPORT static void SetLockedWriteHook(void (*hook)());

@@ -12,7 +12,12 @@
 // pages only, the main heap first, up to a cap that keeps the whole handler
 // within its time bound. The dump's memory list is written anew after it and
 // its directory entry pointed there.
+//
+// Last, the newest lines of the run's log are copied from the log's open
+// descriptor into a stream of our own, and the dump's directory is written
+// anew at the end with that stream added: the next run deletes the log.
 #include "private/VLCrashRuntime_p.h"
+#include "private/VLLogFile_p.h"
 
 #ifndef Q_OS_WIN
 
@@ -22,10 +27,12 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace VLCrashRuntime {
@@ -43,6 +50,8 @@ constexpr std::size_t mapsRoom = 4u << 20;
 constexpr std::size_t maxDescriptors = 1u << 16;
 
 constexpr std::uint32_t memoryListStream = 5;
+// Breakpad writes fewer; a dump with more is not one of its.
+constexpr std::uint32_t maxStreams = 64;
 
 struct [[gnu::packed]] Header
 {
@@ -240,9 +249,9 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
 void appendPrivateMemory(int fd)
 {
     Header header;
-    if (!readFully(fd, &header, sizeof(header), 0) || header.streamCount > 64)
+    if (!readFully(fd, &header, sizeof(header), 0) || header.streamCount > maxStreams)
         return;
-    DirectoryEntry directory[64];
+    DirectoryEntry directory[maxStreams];
     if (!readFully(fd, directory, header.streamCount * sizeof(DirectoryEntry), header.directoryRva))
         return;
     std::uint32_t listEntry = header.streamCount;
@@ -299,6 +308,77 @@ void appendPrivateMemory(int fd)
                header.directoryRva + listEntry * sizeof(DirectoryEntry));
 }
 
+// The log's bytes pass through it on their way to the dump.
+char s_logBuffer[64 * 1024];
+
+// Where the first line that starts at or after from starts: after the first
+// line feed from the byte before it; end where none does.
+std::uint64_t nextLineStart(int log, std::uint64_t from, std::uint64_t end)
+{
+    for (std::uint64_t at = from - 1; at < end;) {
+        const std::size_t got = transfer(
+            pread, log, s_logBuffer,
+            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof(s_logBuffer), end - at)), at);
+        if (!got)
+            break;
+        if (const void *lineFeed = std::memchr(s_logBuffer, '\n', got))
+            return at
+                   + static_cast<std::uint64_t>(static_cast<const char *>(lineFeed) - s_logBuffer)
+                   + 1;
+        at += got;
+    }
+    return end;
+}
+
+// Copies [from, end) of the log to the dump at the given place; the bytes
+// copied.
+std::uint64_t copyLog(int log, int fd, std::uint64_t from, std::uint64_t end, std::uint64_t at)
+{
+    std::uint64_t copied = 0;
+    while (from + copied < end) {
+        const std::size_t chunk = static_cast<std::size_t>(
+            std::min<std::uint64_t>(sizeof(s_logBuffer), end - from - copied));
+        const std::size_t got = transfer(pread, log, s_logBuffer, chunk, from + copied);
+        if (!got || !writeFully(fd, s_logBuffer, got, at + copied))
+            break;
+        copied += got;
+    }
+    return copied;
+}
+
+// The newest lines of the run's log, up to LogTailBytes from the start of a
+// line, as one more stream; the directory, with that stream added, is
+// written after it.
+void appendLogTail(int fd)
+{
+    const int log = VLLogFile::CrashLogDescriptor();
+    struct stat status;
+    Header header;
+    DirectoryEntry directory[maxStreams + 1];
+    if (log < 0 || fstat(log, &status) != 0 || !readFully(fd, &header, sizeof(header), 0)
+        || header.streamCount > maxStreams
+        || !readFully(fd, directory, header.streamCount * sizeof(DirectoryEntry),
+                      header.directoryRva))
+        return;
+    const std::uint64_t end = static_cast<std::uint64_t>(status.st_size);
+    // The line cut by the tail's start is left out.
+    const std::uint64_t from = end > LogTailBytes ? nextLineStart(log, end - LogTailBytes, end) : 0;
+    const std::uint64_t tailAt = static_cast<std::uint64_t>(lseek(fd, 0, SEEK_END));
+    if (tailAt + LogTailBytes + sizeof(directory) > 0xFFFFFFFFu)
+        return;
+    const std::uint64_t copied = copyLog(log, fd, from, end, tailAt);
+    directory[header.streamCount] = {LogTailStream, static_cast<std::uint32_t>(copied),
+                                     static_cast<std::uint32_t>(tailAt)};
+    const std::uint32_t count = header.streamCount + 1;
+    const std::uint64_t directoryAt = (tailAt + copied + 3) & ~std::uint64_t(3);
+    if (!writeFully(fd, directory, count * sizeof(DirectoryEntry), directoryAt))
+        return;
+    // The count and the directory's place in one write: the old directory
+    // stays valid until then.
+    const std::uint32_t place[2] = {count, static_cast<std::uint32_t>(directoryAt)};
+    writeFully(fd, place, sizeof(place), offsetof(Header, streamCount));
+}
+
 } // namespace
 
 void PrepareMinidumpWriter()
@@ -341,6 +421,8 @@ BOOL MiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE dumpType,
     }
     if (written && (dumpType & MiniDumpWithPrivateReadWriteMemory))
         appendPrivateMemory(fd);
+    if (written)
+        appendLogTail(fd);
     s_writing.clear();
     return written ? TRUE : FALSE;
 #endif

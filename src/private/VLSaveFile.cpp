@@ -2,12 +2,19 @@
 #include "private/VLSaveFile_p.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+
+#include <sys/stat.h>
+#endif
 
 namespace VLSaveFile {
 
@@ -18,12 +25,33 @@ constexpr int lockWaitMs = 5000;
 
 } // namespace
 
+bool MakeFolder(const QString &path)
+{
+    const QString folder = QDir(path).absolutePath();
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QString parent = QFileInfo(folder).path();
+    if (parent == folder || !MakeFolder(parent))
+        return false;
+#ifdef Q_OS_WIN
+    // The profile's own access rules apply.
+    return QDir().mkdir(folder) || QFileInfo(folder).isDir();
+#else
+    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0
+           || (errno == EEXIST && QFileInfo(folder).isDir());
+#endif
+}
+
 bool Write(const QString &path, const std::function<void(QIODevice &)> &write)
 {
+    const bool created = !QFileInfo::exists(path);
     QSaveFile file(path);
     // Qt writes in place by itself where the folder refuses this user.
     file.setDirectWriteFallback(true);
     if (file.open(QIODevice::WriteOnly)) {
+        // Qt gives a new file the default mode, an existing one its own.
+        if (created)
+            file.setPermissions(PrivateFile);
         write(file);
         // Qt renames a temporary file whose buffered last write failed (a
         // full disk) over the old one: the write is checked here first.

@@ -18,7 +18,9 @@ const QByteArray restartArguments = "-w\nUnexpected unknown exception.\n";
     One run of the stand-in editor in a world of its own: its LOCALAPPDATA,
     TMPDIR and a PATH that finds the "Application.exe" of the run first, or a
     copy of the editor with "Application.exe" beside it and not on PATH. That
-    script writes the arguments it was started with into the run's folder.
+    script writes the arguments it was started with into the run's folder;
+    where the run asks for a new run, it first keeps a copy of the crashed
+    run's log and starts the host, whose log replaces that one.
 */
 class EditorRun
 {
@@ -35,9 +37,14 @@ public:
             QFile::copy(VelaTest::AppFolder() + "/velahost", m_editor);
         }
         const QString script = m_root + (besideEditor ? "/app" : "/bin") + "/Application.exe";
-        VelaTest::WriteFile(script, "#!/bin/sh\n"
-                                    "printf '%s\\n' \"$@\" > \"$RESTART_FILE.part\"\n"
-                                    "mv \"$RESTART_FILE.part\" \"$RESTART_FILE\"\n");
+        VelaTest::WriteFile(script,
+                            "#!/bin/sh\n"
+                            "if [ -n \"$NEW_RUN\" ]; then\n"
+                            "  cat \"$LOCALAPPDATA\"/Kelvane/logs/*.txt > \"$RESTART_FILE.log\"\n"
+                            "  \"$NEW_RUN\" report > /dev/null 2>&1\n"
+                            "fi\n"
+                            "printf '%s\\n' \"$@\" > \"$RESTART_FILE.part\"\n"
+                            "mv \"$RESTART_FILE.part\" \"$RESTART_FILE\"\n");
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
@@ -45,9 +52,11 @@ public:
     QString DumpFolder() const { return DataFolder() + "dumps"; }
     QString TempFolder() const { return m_root + "/tmp"; }
     QString RestartFile() const { return m_root + "/restart.txt"; }
+    // The crashed run's log as the restart found it, before the new run.
+    QString CrashedLogCopy() const { return RestartFile() + ".log"; }
 
     VelaTest::ChildResult Crash(const QString &kind, const QStringList &options,
-                                const QString &preload)
+                                const QString &preload, bool newRun)
     {
         QProcessEnvironment environment = VelaTest::WithLocalAppData(m_root + "/local");
         if (!preload.isEmpty())
@@ -55,6 +64,8 @@ public:
         environment.insert("TMPDIR", TempFolder());
         environment.insert("PATH", m_root + "/bin:" + environment.value("PATH"));
         environment.insert("RESTART_FILE", RestartFile());
+        if (newRun)
+            environment.insert("NEW_RUN", VelaTest::AppFolder() + "/velahost");
         // The time limit is far above what any crash path takes: the fault
         // path's watchdog ends a stuck process after a few seconds.
         m_started = QDateTime::currentDateTime();
@@ -84,6 +95,21 @@ private:
 QStringList dumpsIn(const QString &folder)
 {
     return QDir(folder).entryList(QStringList{"*.dmp"}, QDir::Files, QDir::Name);
+}
+
+// The bytes of the dump's log stream, read by its directory.
+QByteArray logTailOf(const QString &dumpPath)
+{
+    const QByteArray dump = VelaTest::ReadFile(dumpPath);
+    const auto word = [&dump](qsizetype at) {
+        return at + 4 <= dump.size() ? qFromLittleEndian<quint32>(dump.constData() + at) : 0u;
+    };
+    for (quint32 i = 0; i < word(8); ++i) {
+        const qsizetype entry = qsizetype(word(12)) + 12 * qsizetype(i);
+        if (word(entry) == VLCrashRuntime::LogTailStream)
+            return dump.mid(word(entry + 8), word(entry + 4));
+    }
+    return "no log stream";
 }
 
 // The log lines of the crash handler, as the log output writes them.
@@ -145,6 +171,9 @@ enum Check {
     BesideEditor = 0x40,
     // The C++ runtime comes first in symbol lookup.
     RuntimeFirst = 0x80,
+    // The restart starts a new run, which deletes the crashed run's log: the
+    // dump holds the newest lines of it, byte for byte, from a line start.
+    NewRun = 0x100,
 };
 
 // The child's end of its pipe to the parent.
@@ -254,6 +283,12 @@ private Q_SLOTS:
             << int(InDumps) << int(Stackwalk | SmallDump) << 301;
         QTest::newRow("200 MB heap") << "null-write" << QStringList{"--heap", "200"} << seh
                                      << int(SIGSEGV) << int(InDumps) << int(LldbHeap) << 0;
+        QTest::newRow("new run after the restart")
+            << "null-write" << none << seh << int(SIGSEGV) << int(InDumps) << int(NewRun) << 0;
+        // More log than the dump holds.
+        QTest::newRow("new run after the restart, long log")
+            << "null-write" << QStringList{"--log-lines", "8000"} << seh << int(SIGSEGV)
+            << int(InDumps) << int(NewRun | Stackwalk) << 1;
         QTest::newRow("editor beside the executable, not on PATH")
             << "null-write" << none << seh << int(SIGSEGV) << int(InDumps) << int(BesideEditor)
             << 0;
@@ -308,12 +343,15 @@ private Q_SLOTS:
             QVERIFY(VelaTest::WriteFile(folder + "/notes.txt", "kept"));
         }
 
-        const VelaTest::ChildResult result =
-            run.Crash(kind, options, (checks & RuntimeFirst) ? cxxRuntime() : QString());
+        const VelaTest::ChildResult result = run.Crash(
+            kind, options, (checks & RuntimeFirst) ? cxxRuntime() : QString(), checks & NewRun);
         QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
         QCOMPARE(result.exitCode, endingSignal);
 
-        const QByteArray logFile = run.Log();
+        if (checks & NewRun)
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(run.RestartFile()), 10000);
+        const QByteArray logFile =
+            (checks & NewRun) ? VelaTest::ReadFile(run.CrashedLogCopy()) : run.Log();
         if (place == NoDump) {
             // One line, and no "Seh", no dump, no restart.
             QCOMPARE(logFile.count(handlerLine(message)), 1);
@@ -355,6 +393,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(run.RestartFile()), 10000);
         QCOMPARE(VelaTest::ReadFile(run.RestartFile()), restartArguments);
 
+        if (checks & NewRun)
+            checkLogTail(logTailOf(dumpPath), logFile, created, run.Log());
         if (checks & SmallDump)
             QVERIFY2(QFileInfo(dumpPath).size() < 64 << 20,
                      qPrintable(QString::number(QFileInfo(dumpPath).size())));
@@ -393,6 +433,26 @@ private Q_SLOTS:
     }
 
 private:
+    // The dump's log stream is the crashed log up to the dump's own line, or
+    // its newest lines from a line start; the new run's log replaced it.
+    static void checkLogTail(const QByteArray &tail, const QByteArray &crashedLog,
+                             const QByteArray &created, const QByteArray &newLog)
+    {
+        QVERIFY(!newLog.isEmpty() && !newLog.contains("Seh"));
+        const QByteArray expected =
+            crashedLog.left(crashedLog.lastIndexOf('\n', crashedLog.indexOf(created)) + 1);
+        QVERIFY(expected.endsWith(handlerLine("Seh")));
+        const qsizetype cap = VLCrashRuntime::LogTailBytes;
+        if (expected.size() <= cap) {
+            QCOMPARE(tail, expected);
+            return;
+        }
+        QVERIFY2(tail.size() <= cap && tail.size() > cap - 200,
+                 qPrintable(QString::number(tail.size())));
+        QVERIFY(expected.endsWith(tail));
+        QCOMPARE(expected.at(expected.size() - tail.size() - 1), '\n');
+    }
+
     // Breakpad's own reader gives the crash reason and every thread.
     static void checkStackwalk(const QString &dumpPath, int threads)
     {

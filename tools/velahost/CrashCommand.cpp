@@ -154,11 +154,14 @@ int faultInMessageHandler()
     return 0;
 }
 
-// Threads that wait for ever, each on its own small stack use, and a heap
-// with a marker at its start, before the failure; the marker's address is
-// printed for the tests to read back from the dump.
-void prepareProcess(int threads, bool blockSignals, int heapMegabytes, QTextStream &out)
+// Threads that wait for ever, each on its own small stack use, a heap with a
+// marker at its start and numbered log lines, before the failure; the
+// marker's address is printed for the tests to read back from the dump.
+void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int logLines,
+                    QTextStream &out)
 {
+    for (int i = 0; i < logLines; ++i)
+        qDebug("velahost log line %d of %d before the failure", i + 1, logLines);
     for (int i = 0; i < threads; ++i) {
         std::thread([blockSignals] {
             if (blockSignals) {
@@ -313,7 +316,8 @@ QString kindList()
 } // namespace
 
 VELAHOST_COMMAND(crash, "crash",
-                 "crash KIND [--after-release] [--threads N [--block-signals]] [--heap MB]",
+                 "crash KIND [--after-release] [--threads N [--block-signals]] [--heap MB] "
+                 "[--log-lines N]",
                  "Start the library as the editor does, then fail in the given way.")
 {
     QCommandLineParser parser;
@@ -328,10 +332,13 @@ VELAHOST_COMMAND(crash, "crash",
     const QCommandLineOption heap(QStringLiteral("heap"),
                                   QStringLiteral("Fill MB megabytes of heap first."),
                                   QStringLiteral("MB"), QStringLiteral("0"));
+    const QCommandLineOption logLines(QStringLiteral("log-lines"),
+                                      QStringLiteral("Write N lines to the log first."),
+                                      QStringLiteral("N"), QStringLiteral("0"));
     const QStringList positional =
         ParseHostArguments(parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
                            {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
-                           {afterRelease, threads, blockSignals, heap});
+                           {afterRelease, threads, blockSignals, heap, logLines});
     const auto kind = positional.size() == 1 ? kinds().find(positional.first()) : kinds().end();
     if (kind == kinds().end()) {
         context.err << "velahost crash: name one kind\n\n" << kindList();
@@ -342,7 +349,7 @@ VELAHOST_COMMAND(crash, "crash",
     if (parser.isSet(afterRelease))
         GlobalApplicationData::ReleaseInstance();
     prepareProcess(parser.value(threads).toInt(), parser.isSet(blockSignals),
-                   parser.value(heap).toInt(), context.out);
+                   parser.value(heap).toInt(), parser.value(logLines).toInt(), context.out);
     const int status = kind->second.run();
     context.out << "velahost crash: the process went on after " << kind->first << '\n';
     return status;

@@ -17,8 +17,13 @@
 #include "private/VLPreferenceMap_p.h"
 #include "private/VLXmlFile_p.h"
 
+#ifndef Q_OS_WIN
+#include "private/VLCrashRuntime_p.h"
+#endif
+
 #include <QCommandLineParser>
 #include <QDir>
+#include <QDirIterator>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +33,7 @@
 #include "google_breakpad/processor/basic_source_line_resolver.h"
 #include "google_breakpad/processor/call_stack.h"
 #include "google_breakpad/processor/code_module.h"
+#include "google_breakpad/processor/minidump.h"
 #include "google_breakpad/processor/minidump_processor.h"
 #include "google_breakpad/processor/process_state.h"
 #include "google_breakpad/processor/stack_frame.h"
@@ -35,6 +41,8 @@
 
 #include <iostream>
 #include <memory>
+
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -45,6 +53,32 @@ constexpr qint64 logTailBytes = 64 * 1024;
 QString missing(const QString &fileName)
 {
     return QStringLiteral("%1: missing\n").arg(fileName);
+}
+
+// The folders and files of the per-user folder, itself included, that other
+// users of the machine can read: the library creates them for its owner
+// alone, and keeps the modes that someone chose.
+void reportReadableByOthers(QTextStream &out, const QString &folder)
+{
+#ifndef Q_OS_WIN
+    const QDir dir(folder);
+    QStringList paths = {folder};
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths << it.next();
+    for (const QString &path : paths) {
+        struct stat status;
+        if (lstat(QFile::encodeName(path).constData(), &status) != 0 || S_ISLNK(status.st_mode)
+            || !(status.st_mode & (S_IRGRP | S_IROTH)))
+            continue;
+        out << "Warning: readable by other users: " << dir.relativeFilePath(path) << " (0"
+            << QString::number(status.st_mode & 07777, 8) << ")\n";
+    }
+#else
+    Q_UNUSED(out);
+    Q_UNUSED(folder);
+#endif
 }
 
 QString valueText(const QVariant &value)
@@ -163,6 +197,19 @@ QFileInfo newestLog(const QDir &folder)
     return newest;
 }
 
+// The last count lines of a log's tail; the first line is left out where
+// the tail cut it.
+QStringList lastLines(const QByteArray &tail, bool cut, int count)
+{
+    QStringList lines = QString::fromUtf8(tail).split(QLatin1Char('\n'));
+    if (cut)
+        lines.removeFirst();
+    // A final line feed ends the last line.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines.mid(qMax(0, int(lines.size()) - count));
+}
+
 QStringList lastLines(const QString &path, int count)
 {
     QFile file(path);
@@ -170,14 +217,7 @@ QStringList lastLines(const QString &path, int count)
         return {};
     const qint64 start = qMax<qint64>(0, file.size() - logTailBytes);
     file.seek(start);
-    QStringList lines = QString::fromUtf8(file.read(logTailBytes)).split(QLatin1Char('\n'));
-    // A line cut by the start of the tail is not shown; a final line feed
-    // ends the last line.
-    if (start > 0)
-        lines.removeFirst();
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines.mid(qMax(0, int(lines.size()) - count));
+    return lastLines(file.read(logTailBytes), start > 0, count);
 }
 
 void reportLog(QTextStream &out, const QDir &folder, int lineCount)
@@ -198,6 +238,26 @@ void reportLog(QTextStream &out, const QDir &folder, int lineCount)
 // Frames of the crashing thread that a support engineer reads.
 constexpr std::size_t crashFrames = 8;
 
+// The processor's own progress notes go to std::clog: not for this report.
+class QuietProcessor
+{
+public:
+    QuietProcessor()
+        : m_notes(std::clog.rdbuf(nullptr))
+    {
+    }
+    ~QuietProcessor()
+    {
+        std::clog.rdbuf(m_notes);
+        std::clog.clear();
+    }
+    QuietProcessor(const QuietProcessor &) = delete;
+    QuietProcessor &operator=(const QuietProcessor &) = delete;
+
+private:
+    std::streambuf *const m_notes;
+};
+
 // The crash reason and address and the crashing thread's top frames, read
 // with Breakpad's processor; function names where symbol files are given
 // (as scripts/symbolize-dump lays them out).
@@ -210,11 +270,8 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
         supplier = std::make_unique<SimpleSymbolSupplier>(symbols.toStdString());
     MinidumpProcessor processor(supplier.get(), &resolver);
     ProcessState state;
-    // The processor's own progress notes go to std::clog: not for this report.
-    std::streambuf *const notes = std::clog.rdbuf(nullptr);
+    const QuietProcessor quiet;
     const ProcessResult result = processor.Process(QFile::encodeName(dump).toStdString(), &state);
-    std::clog.rdbuf(notes);
-    std::clog.clear();
     if (result != PROCESS_OK) {
         out << "        (not a dump that can be read)\n";
         return;
@@ -247,9 +304,28 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
         out << '\n';
     }
 }
+
+// The crashed run's log, as the dump carries it (the run that followed
+// deleted the file).
+void reportCrashLog(QTextStream &out, const QString &dump, int lineCount)
+{
+    const QuietProcessor quiet;
+    google_breakpad::Minidump minidump(QFile::encodeName(dump).toStdString());
+    std::uint32_t size = 0;
+    if (!minidump.Read() || !minidump.SeekToStreamType(VLCrashRuntime::LogTailStream, &size)
+        || size > VLCrashRuntime::LogTailBytes)
+        return;
+    QByteArray tail(int(size), '\0');
+    if (!minidump.ReadBytes(tail.data(), size))
+        return;
+    const QStringList lines = lastLines(tail, false, lineCount);
+    out << "        Log of the crashed run, last " << lines.size() << " lines:\n";
+    for (const QString &line : lines)
+        out << "            " << line << '\n';
+}
 #endif
 
-void reportDumps(QTextStream &out, const QString &folder, const QString &symbols)
+void reportDumps(QTextStream &out, const QString &folder, const QString &symbols, int lineCount)
 {
     const QFileInfoList dumps = VLCrashHandler::DumpsIn(folder);
     out << "Crash dumps: " << dumps.size() << '\n';
@@ -259,8 +335,10 @@ void reportDumps(QTextStream &out, const QString &folder, const QString &symbols
             << dump.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << '\n';
 #ifndef Q_OS_WIN
         reportCrash(out, dump.filePath(), symbols);
+        reportCrashLog(out, dump.filePath(), lineCount);
 #else
         Q_UNUSED(symbols);
+        Q_UNUSED(lineCount);
 #endif
     }
 }
@@ -303,6 +381,7 @@ VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N] [--symbols DI
         return 1;
     }
     out << "Per-user data folder: " << folder << '\n';
+    reportReadableByOthers(out, folder);
     reportSettings(out, folder);
     reportPreferences(out, folder);
     reportUnits(out, folder);
@@ -311,6 +390,6 @@ VELAHOST_COMMAND(inspect, "inspect", "inspect [FOLDER] [--lines N] [--symbols DI
                                                 QStringLiteral("ExportAndShareResolution.ini"));
     reportExportList<VLExportSizesTraits>(out, folder, QStringLiteral("ExportAndShareSize.ini"));
     reportLog(out, dir, lineCount);
-    reportDumps(out, folder, parser.value(symbolsOption));
+    reportDumps(out, folder, parser.value(symbolsOption), lineCount);
     return 0;
 }
