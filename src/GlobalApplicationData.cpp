@@ -7,6 +7,7 @@
 #include "private/GlobalApplicationData_p.h"
 #include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
+#include "private/VLSaveFile_p.h"
 
 #include <QCoreApplication>
 #include <QDir>
