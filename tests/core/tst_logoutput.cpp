@@ -123,6 +123,13 @@ private Q_SLOTS:
                  qPrintable(log));
         QVERIFY(QFileInfo::exists(work + '/' + log));
         QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs-of-no-user"));
+
+        // A folder given by path is made, each missing level in turn, and
+        // kept as given.
+        const QString given = QDir::toNativeSeparators(work + "/given/data/");
+        QVERIFY(data->MakeAppDataFolder(given));
+        QVERIFY(QFileInfo(given).isDir());
+        QCOMPARE(data->GetAppDataFolderPath(), given);
     }
 
     void lifecycleAndVersion()
@@ -388,6 +395,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         QFETCH(int, index);
+        const QStringList names = {"Swedish", "English", "German", "Russian"};
         GlobalApplicationData::InitInstance();
         {
             QSettings file(VLApplicationSettings::GetFileName(), QSettings::IniFormat);
@@ -395,6 +403,13 @@ private Q_SLOTS:
         }
         QCOMPARE(data()->GetLanguageIndex(), index);
         QCOMPARE(data()->GetLanguage(), data()->GetLanguage(index));
+        // Names are known once the map is made; "Unknown" otherwise.
+        QCOMPARE(data()->GetLanguageName(index), QStringLiteral("Unknown"));
+        data()->CreateLanguageMap();
+        QCOMPARE(data()->GetLanguageName(index), names[index]);
+        QCOMPARE(data()->GetLanguageName(4), QStringLiteral("Unknown"));
+        QCOMPARE(data()->GetLanguageName(QStringLiteral("en_uk")), QStringLiteral("Unknown"));
+        QCOMPARE(data()->GetLanguageList(), QStringList({"sv_SE", "en_UK", "de_DE", "ru_RU"}));
     }
     void storedChoiceLeavesTheRunAlone()
     {

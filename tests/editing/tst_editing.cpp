@@ -135,12 +135,25 @@ private Q_SLOTS:
         ROW("Batch/Path/Output", QString, GetBatchOutputPath, SetBatchOutputPath, none, none, open,
             "Batch/Path/Input");
         ROW("GridSettings/Visible", bool, IsGridVisible, SetGridVisible, false, true);
+        ROW("GridSettings/SnapToGrid", bool, IsSnapToGrid, SetSnapToGrid, false, true);
+        ROW("GuidesSettings/Visible", bool, IsGuidesVisible, SetGuidesVisible, false, true);
+        ROW("GuidesSettings/SnapToGuides", bool, IsSnapToGuides, SetSnapToGuides, false, true);
         ROW("MessagesAndConfirmationsSettings/ShowJPGCompressionSettings", bool,
             IsJPGCompressionVisible, SetJPGCompressionVisible, true, false);
+        ROW("MessagesAndConfirmationsSettings/ShowPNGCompressionSettings", bool,
+            IsPNGCompressionVisible, SetPNGCompressionVisible, true, false);
+        ROW("MessagesAndConfirmationsSettings/ShowTIFFCompressionSettings", bool,
+            IsTIFFCompressionVisible, SetTIFFCompressionVisible, true, false);
         ROW("ColorManagement/MissingPolicy", int, GetColorManagementMissingPolicy,
             SetColorManagementMissingPolicy, 0, 2);
         ROW("ColorManagement/EqualPolicy", int, GetColorManagementEqualPolicy,
             SetColorManagementEqualPolicy, 1, 0);
+        // A number outside the enumeration is kept as it is.
+        ROW("ColorManagement/NotEqualPolicy", int, GetColorManagementNotEqualPolicy,
+            SetColorManagementNotEqualPolicy, 0, 7);
+        ROW("ColorManagement/ColorSpaceMismatchPolicy", int,
+            GetColorManagementColorSpaceMismatchPolicy, SetColorManagementColorSpaceMismatchPolicy,
+            0, 1);
         ROW("Theme/Path", QString, GetThemeSearchPath, SetThemeSearchPath, ":/Dark", "/p");
     }
 
@@ -266,7 +279,7 @@ private Q_SLOTS:
         // A change of index is announced once; another scan appends and
         // starts again at the first pattern.
         QSignalSpy changed(data(), &Data::PatternIndexChanged);
-        for (int index : {1, 1, -1})
+        for (int index : {1, 1, -1, int(names.size())})
             QCOMPARE(data()->SetPatternIndex(index), index >= 0 && index < names.size());
         QCOMPARE(changed.count(), names.size() > 1 ? 1 : 0);
         data()->InitUserPreferences();
@@ -312,12 +325,12 @@ private Q_SLOTS:
         const QPointF right(1, 0), upRight(1, -1), up(0, -1), upLeft(-1, -1), left(-1, 0);
         const QPointF downRight(1, 1), down(0, 1), downLeft(-1, 1);
         // A boundary angle belongs to the sector farther from the x axis; the
-        // left-pointing diagonals are narrower than the others. Every sector
-        // is met, and a boundary of each kind.
-        const std::tuple<qreal, QPointF, QPointF> boundaries[] = {{22.5, right, upRight},
-                                                                  {112.5, up, upLeft},
-                                                                  {-67.5, downRight, down},
-                                                                  {-147.5, downLeft, left}};
+        // left-pointing diagonals are narrower than the others. Every
+        // boundary, and the angle just inside it.
+        const std::tuple<qreal, QPointF, QPointF> boundaries[] = {
+            {22.5, right, upRight},   {67.5, upRight, up},       {112.5, up, upLeft},
+            {147.5, upLeft, left},    {-22.5, right, downRight}, {-67.5, downRight, down},
+            {-112.5, down, downLeft}, {-147.5, downLeft, left}};
         for (const auto &[angle, inner, outer] : boundaries) {
             QTest::addRow("%g", angle) << QPointF() << pointAtAngle(angle) << outer;
             QTest::addRow("%g inside", angle)
@@ -369,6 +382,10 @@ private Q_SLOTS:
     {
         data()->InitUserPreferences();
         const QList<QColor> palette = Data::GetPredefinedColorList();
+        QCOMPARE(palette.size(), 80);
+        QCOMPARE(palette.first(), QColor(Qt::black));
+        QCOMPARE(palette.at(15), QColor(240, 240, 240));
+        QCOMPARE(palette.last(), QColor(0, 95, 175));
         std::atomic<int> wrong{0}, toolSignals{0};
         for (const auto &colour : colours)
             onSignal(colour.changed,
@@ -402,6 +419,9 @@ private Q_SLOTS:
         QCOMPARE(wrong.load(), 0);
         QCOMPARE(toolSignals.load(), threadCount * rounds * 2);
         QCOMPARE(data()->GetRegistredBrushTools(), QStringList());
+        // The fixed values, whatever the state.
+        QCOMPARE(Data::GetProgressTimeout(), 2000);
+        QCOMPARE(data()->GetMinBrushRectForOpenCL(), QRect(0, 0, 640, 640));
     }
 };
 

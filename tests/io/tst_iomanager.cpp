@@ -336,12 +336,21 @@ private Q_SLOTS:
     }
 
     // The export lists, restarted on the user files of each test.
-    void staticCallsWithoutTheLists()
+    void firstStartSeedsThenNoLists()
     {
+        // A first start: the valid defaults, saved as the user's own lists.
+        restart();
+        QCOMPARE(VLExportResolutions::GetList(),
+                 Sizes({QSize(800, 600), QSize(1920, 1080), QSize(1024, 768)}));
+        QCOMPARE(VelaTest::ReadFile(resolutionFile()),
+                 saved("Resolutions", {"0=800x600", "1=1920x1080", "2=1024x768"}));
+        QCOMPARE(VLExportSizes::GetList(), Bytes({1048576, 5242880}));
+        VLExportSizes::Remove(0);
+        QCOMPARE(VelaTest::ReadFile(sizeFile()), saved("Sizes", {"0=5242880"}));
+
         // The lists go with the application data object (every run of the
         // host makes and ends them); without them the static calls answer -1
         // and touch nothing (the sizes' calls are written the same way).
-        restart();
         GlobalApplicationData::ReleaseInstance();
         QVERIFY(!VLExportResolutions::GetInstance() && !VLExportSizes::GetInstance());
         QFile::remove(resolutionFile());

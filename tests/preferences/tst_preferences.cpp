@@ -169,6 +169,9 @@ private Q_SLOTS:
             QVERIFY(!StoredValue(typeKey).isEmpty());
             QCOMPARE(data->DefImageType(), StoredValue(typeKey));
             QVERIFY(data->GetUserBackgroundColor().isValid());
+            // The shipped text antialiasing, stored one lower.
+            QCOMPARE(StoredValue("GUI_options_and_effects.group1.TextAl"), QStringLiteral("1"));
+            QCOMPARE(data->GetTextAntialiasing(), 2);
         }
     }
 

@@ -4,6 +4,8 @@
 #include "BrushFactoryBase.h"
 #include "TestPlugin.h"
 
+#include <QThread>
+
 VELA_TEST_BRUSH(DuplicateRoundBrush, "Vela.RoundBrush")
 VELA_TEST_BRUSH(NumberBrush, "Test.Number")
 
@@ -16,6 +18,12 @@ public:
     TestBrushesContainer()
     {
         m_tools << new BrushFactoryOf<DuplicateRoundBrush, NumberBrush>(this);
+    }
+    // Slow enough to load for the loading time to show milliseconds.
+    void OnLoaded() override
+    {
+        QThread::msleep(3);
+        TestToolContainer::OnLoaded();
     }
 };
 
