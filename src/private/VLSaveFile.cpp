@@ -83,8 +83,15 @@ bool EditSettings(const QString &path, const std::function<void(QSettings &)> &e
 
     // The new text is made by QSettings itself, in a file of its own.
     const QTemporaryDir scratch;
-    if (!scratch.isValid())
-        return false;
+    if (!scratch.isValid()) {
+        // No temporary folder to make the text in: QSettings writes the file
+        // itself, atomically where it can, under the same lock file.
+        lock.unlock();
+        QSettings settings(path, QSettings::IniFormat);
+        edit(settings);
+        settings.sync();
+        return settings.status() == QSettings::NoError;
+    }
     const QString textPath = scratch.filePath(QStringLiteral("settings.ini"));
     {
         const QSettings current(path, QSettings::IniFormat);

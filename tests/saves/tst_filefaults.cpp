@@ -8,9 +8,10 @@
 
 namespace {
 
-enum World { Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink };
-const char *const worldNames[] = {"missing", "empty",        "truncated", "garbage bytes",
-                                  "folder",  "no new files", "full disk", "symbolic link"};
+enum World { Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink, NoTemp };
+const char *const worldNames[] = {"missing",       "empty",         "truncated",
+                                  "garbage bytes", "folder",        "no new files",
+                                  "full disk",     "symbolic link", "no temporary folder"};
 
 // Where a file lives: the per-user data folder, the application folder, or
 // the working directory (a file the editor names itself).
@@ -115,7 +116,7 @@ QList<World> worldsOf(const Target &target)
 {
     switch (target.kind) {
     case Saved:
-        return {Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink};
+        return {Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink, NoTemp};
     case Read:
         return target.place == App
                    ? QList<World>{Missing, Empty, Truncated, Garbage, Folder, NoCreate, SymLink}
@@ -313,6 +314,7 @@ private Q_SLOTS:
                      "the immutable flag");
             break;
         case FullDisk:
+        case NoTemp:
             if (!isFolder)
                 QVERIFY(VelaTest::WriteFile(file, placed = seed));
             break;
@@ -387,8 +389,11 @@ private:
                 QStringList{"-m", "sh", "-c", fullDiskScript, "sh", local + "/Kelvane"} + arguments;
             program = "unshare";
         }
+        QProcessEnvironment environment = VelaTest::WithLocalAppData(local);
+        if (w == NoTemp) // the temporary folder is a file
+            environment.insert("TMPDIR", program);
         QProcess process;
-        process.setProcessEnvironment(VelaTest::WithLocalAppData(local));
+        process.setProcessEnvironment(environment);
         process.setWorkingDirectory(work);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
