@@ -99,7 +99,9 @@ bool VLLogFile::Write(const QString &record)
     if (open) {
         if (void (*hook)() = s_lockedWriteHook.load())
             hook();
-        m_file.write(bytes);
+        // Straight to the descriptor, as the crash path writes: the record
+        // is the one system call made while others wait for the mutex.
+        writeAll(m_file.handle(), bytes.constData(), std::size_t(bytes.size()));
     }
     m_writer.store(nullptr);
     m_mutex.unlock();
