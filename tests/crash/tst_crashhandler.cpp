@@ -262,8 +262,8 @@ private Q_SLOTS:
 
         // The one new dump, readable by its owner alone; the earlier ones are
         // deleted, except in the temporary folder that other programs share.
-        QCOMPARE(dumpsIn(folder), place == InTemp ? QStringList{oldDump, named.captured(1)}
-                                                  : QStringList{named.captured(1)});
+        QCOMPARE(dumpsIn(folder), (place == InTemp ? QStringList(oldDump) : QStringList())
+                                      << named.captured(1));
         QVERIFY(QFileInfo::exists(folder + "/notes.txt"));
         struct stat status = {};
         QCOMPARE(stat(QFile::encodeName(dumpPath).constData(), &status), 0);
