@@ -81,12 +81,6 @@ private Q_SLOTS:
                      "        Crash reason: SIGSEGV /SEGV_MAPERR at 0x0\n|"
                      "          0  velahost + 0x|        Log of the crashed run, last |"
                      "\n            \"Build date=|!Warning:";
-        // The dump's frames named from symbol files of scripts/symbolize-dump.
-        const QString symbols = VelaTest::Sandbox::Current()->MakeFolder("symbols");
-        QTest::newRow("filled, with symbols")
-            << QStringList{"inspect", m_dataFolder, "--symbols", symbols} << 0
-            << QString("          0  velahost + 0x|(anonymous namespace)::kinds()");
-
         // Modes that someone chose are kept when the library writes there,
         // and reported; what the library adds is private.
         const QString shared = VelaTest::Sandbox::Current()->MakeFolder("shared");
@@ -131,23 +125,6 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, facts);
 
-        if (arguments.contains("--symbols")) {
-            // The script's own stack names the function too, and the crashed
-            // run's log follows it, up to its "Seh".
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("SYMBOLS_DIR", arguments.last());
-            environment.insert("BREAKPAD_BIN", VELA_BREAKPAD_BIN);
-            const VelaTest::ChildResult stackwalk =
-                VelaTest::RunChild(VELA_SYMBOLIZE_DUMP,
-                                   {VLCrashHandler::DumpsIn(m_dataFolder).value(0).filePath(),
-                                    VelaTest::AppFolder() + "/velahost"},
-                                   environment, QString(), 300000);
-            QVERIFY2(stackwalk.exitCode == 0
-                         && stackwalk.standardOutput.contains("velahost!std::_Function_handler")
-                         && stackwalk.standardOutput.contains("\nLog of the crashed run:\n")
-                         && stackwalk.standardOutput.endsWith("Seh\" \n"),
-                     (stackwalk.standardOutput + stackwalk.standardError).constData());
-        }
         const bool inspect = arguments.first() == "inspect";
         const QString inspected = arguments.value(1, m_dataFolder);
         const QByteArray before = inspect ? folderState(inspected) : QByteArray();
