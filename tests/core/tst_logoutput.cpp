@@ -19,17 +19,20 @@ using VelaTest::Sandbox;
 
 namespace {
 
-QString child()
-{
-    return VelaTest::AppFolder() + "/vela_core_child";
-}
-
 const QString languageKey = "Language/Index";
 
 GlobalApplicationData *data()
 {
     return GlobalApplicationData::Instance();
 }
+
+QByteArray dataLine(const QByteArray &message)
+{
+    return VelaTest::LogLine("src\\GlobalApplicationData.cpp", message);
+}
+
+// How long the first log write of a row stalls, under the log mutex.
+std::atomic<int> s_stallMs{0};
 
 } // namespace
 
@@ -51,185 +54,189 @@ private Q_SLOTS:
         QDir::setCurrent(m_startDir);
     }
 
-    void dataFolder_data()
+    // A run of the editor, a copy of the child program in a folder of its
+    // own: the folders and files it chooses, and where its messages go
+    // before the log is registered, into the log and after the application
+    // data object is gone.
+    void run_data()
     {
-        QTest::addColumn<bool>("useLocalAppData");
-        QTest::addColumn<bool>("folderExists");
-        QTest::newRow("LOCALAPPDATA, Kelvane present") << true << true;
-        QTest::newRow("LOCALAPPDATA, first run") << true << false;
-        QTest::newRow("home folder, Kelvane present") << false << true;
-        QTest::newRow("home folder, first run") << false << false;
+        // The child's folder below the application folder, if any.
+        QTest::addColumn<QString>("exeFolder");
+        // The language of the installer file of the application folder; no
+        // file where empty.
+        QTest::addColumn<QString>("installerLanguage");
+        // The base folder: LOCALAPPDATA ("local"), the home folder with
+        // LOCALAPPDATA empty ("home"), LOCALAPPDATA below a plain file
+        // ("blocked"), or LOCALAPPDATA with a plain file where the log folder
+        // should be, and a fatal message ("no log").
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<bool>("kelvanePresent");
+        const auto row = [](const char *name, const char *exe, const char *language,
+                            const char *base, bool present) {
+            QTest::newRow(name) << QString(exe) << QString(language) << QString(base) << present;
+        };
+        row("LOCALAPPDATA, Kelvane present", "", "", "local", true);
+        row("LOCALAPPDATA, first run", "", "", "local", false);
+        row("home folder, Kelvane present", "", "", "home", true);
+        row("home folder, first run", "", "", "home", false);
+        row("Release", "Release", "de_DE", "local", false);
+        row("DEBUG", "DEBUG", "", "local", false);
+        row("Releases", "Releases", "ru_RU", "local", false);
+        row("data folder cannot be made", "", "", "blocked", false);
+        row("no log file, fatal message", "", "", "no log", true);
     }
 
-    void dataFolder()
+    void run()
     {
-        QFETCH(bool, useLocalAppData);
-        QFETCH(bool, folderExists);
-        const QString home = Sandbox::Current()->MakeFolder("home-dataFolder");
-        const QByteArray oldHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(home));
-        const QString local = Sandbox::Current()->MakeFolder("local-dataFolder");
-        qputenv("LOCALAPPDATA", useLocalAppData ? QFile::encodeName(local) : QByteArray());
-        const QString base = useLocalAppData ? local : home;
-        const QString below = useLocalAppData ? "Kelvane/" : "AppData/Local/Kelvane/";
-        if (folderExists)
-            QVERIFY(QDir(base).mkpath(below));
-
-        GlobalApplicationData::InitInstance();
-        GlobalApplicationData *data = GlobalApplicationData::Instance();
-        qputenv("HOME", oldHome);
+        QFETCH(QString, exeFolder);
+        QFETCH(QString, installerLanguage);
+        QFETCH(QString, base);
+        QFETCH(bool, kelvanePresent);
+        const QString tag = "run-" + QString(QTest::currentDataTag());
+        const QString root = Sandbox::Current()->MakeFolder(tag);
+        const QString work = Sandbox::Current()->MakeFolder(tag + "/work");
+        // No features file beside the copy. "Release" and "DEBUG" are build
+        // folders: the application folder is their parent.
+        const QString exeDir = root + "/app" + (exeFolder.isEmpty() ? "" : "/" + exeFolder);
+        const QString expectedApp = exeFolder == "Releases" ? exeDir : root + "/app";
+        QVERIFY(QDir().mkpath(exeDir));
+        QVERIFY(QFile::copy(VelaTest::AppFolder() + "/vela_core_child", exeDir + "/child"));
+        if (!installerLanguage.isEmpty()) {
+            QSettings(expectedApp + "/settings/installsettings.ini", QSettings::IniFormat)
+                .setValue(languageKey, installerLanguage);
+        }
+        const QString local = root + (base == "blocked" ? "/file/local" : "/local");
+        const QString baseFolder = base == "home" ? root + "/home" : local;
+        const QString below = base == "home" ? "AppData/Local/Kelvane/" : "Kelvane/";
+        if (base == "blocked")
+            QVERIFY(VelaTest::WriteFile(root + "/file", "not a folder"));
+        if (kelvanePresent)
+            QVERIFY(QDir(baseFolder).mkpath(below));
+        if (base == "no log")
+            QVERIFY(VelaTest::WriteFile(local + "/Kelvane/vela-logs", "in the way"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", root + "/home");
+        environment.insert("LOCALAPPDATA", base == "home" ? QString() : local);
+        environment.remove("QT_MESSAGE_PATTERN");
+        const VelaTest::ChildResult result = VelaTest::RunChild(
+            exeDir + "/child", QStringList{"vela-logs"} << (base == "no log" ? "fatal" : ""),
+            environment, work);
+        const QString out = QString::fromLocal8Bit(result.standardOutput);
+        const QString err = QString::fromLocal8Bit(result.standardError);
 
         // Found: the suffix as written; created: the same suffix with native
-        // separators.
-        const QString suffix = '/' + below;
-        const QString expected = base + (folderExists ? suffix : QDir::toNativeSeparators(suffix));
-        QCOMPARE(data->GetAppDataFolderPath(), expected);
-        QVERIFY(data->IsAppDataFolderExists());
-        QCOMPARE(VLApplicationSettings::GetFileName(), expected + "kelvane.ini");
-        QVERIFY(QFile::exists(expected + "kelvane.ini"));
+        // separators; not made: empty, and the per-user files are named by
+        // their bare names, relative to the working directory.
+        const QString dataFolder =
+            base == "blocked"
+                ? QString()
+                : baseFolder
+                      + (kelvanePresent ? '/' + below : QDir::toNativeSeparators('/' + below));
+        const QStringList lines = out.split('\n');
+        for (const QString &line :
+             {"app=" + expectedApp, "data=" + dataFolder, "settings=" + dataFolder + "kelvane.ini",
+              QString("features=0"), "language=" + installerLanguage})
+            QVERIFY2(lines.contains(line), qPrintable(line + "\n" + out));
+        const QString settings = QDir(work).filePath(dataFolder + "kelvane.ini");
+        QCOMPARE(QSettings(settings, QSettings::IniFormat).value("Version").toString(),
+                 QStringLiteral("2.0"));
+        QCOMPARE(err.count(QString::fromUtf8(dataLine("Failed to create dir: " + local.toUtf8()))),
+                 base == "blocked" ? 1 : 0);
+
+        // Qt's own handler prints until the log is registered.
+        QVERIFY2(err.contains("before-init\n") && err.contains("before-register\n"),
+                 qPrintable(err));
+        const QString log = out.section("log=", 1).section('\n', 0, 0);
+        if (base == "no log") {
+            // With the log folder not made the library prints, with prefixes.
+            QVERIFY2(log.isEmpty() && out.contains("Debug: into-log\nWarning: warning-into-log\n"),
+                     qPrintable(out));
+            QCOMPARE(result.exitStatus, QProcess::CrashExit);
+            QVERIFY2(err.endsWith("Fatal: fatal-into-log\n"), qPrintable(err));
+            return;
+        }
+        QCOMPARE(result.exitStatus, QProcess::NormalExit);
+        // <data folder><separator>vela-logs<separator>; with no data folder,
+        // inside the working directory, not the root.
+        const QString logFolder =
+            (dataFolder.isEmpty() ? "" : dataFolder + QDir::separator()) + "vela-logs";
+        QVERIFY2(log.startsWith(logFolder + QDir::separator()), qPrintable(log));
+        QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs"));
+        const QByteArray text = VelaTest::ReadFile(QDir(work).filePath(log));
+        QVERIFY(text.startsWith("into-log\nwarning-into-log\n\"Build date="));
+        QVERIFY(!text.contains("before-") && !text.contains("after-release"));
+        // After the application data object is gone the library prints, with
+        // prefixes.
+        QVERIFY2(out.contains("Debug: after-release\nWarning: warning-after-release\n"),
+                 qPrintable(out));
+        QVERIFY2(err.contains("Critical: critical-after-release\n"), qPrintable(err));
+        QVERIFY(!out.contains("into-log") && !err.contains("into-log"));
     }
 
-    void unusableDataFolderFallsBackToBareNames()
-    {
-        // LOCALAPPDATA below a plain file: the folder cannot be created.
-        const QString root = Sandbox::Current()->MakeFolder("blocked");
-        QVERIFY(VelaTest::WriteFile(root + "/file", "not a folder"));
-        const QString base = root + "/file/local";
-        qputenv("LOCALAPPDATA", QFile::encodeName(base));
-        const QString work = Sandbox::Current()->MakeFolder("blocked-work");
-        QDir::setCurrent(work);
-
-        QTest::ignoreMessage(QtDebugMsg,
-                             QRegularExpression("^\"Build date=.*, file=\"src\\\\"
-                                                "GlobalApplicationData\\.cpp\"\\. "
-                                                "Failed to create dir: "
-                                                + QRegularExpression::escape(base) + "\" $"));
-        GlobalApplicationData::InitInstance();
-        GlobalApplicationData *data = GlobalApplicationData::Instance();
-        QVERIFY(data->GetAppDataFolderPath().isEmpty());
-        QVERIFY(!data->IsAppDataFolderExists());
-
-        // Per-user files are named by their bare names, relative to the
-        // working directory.
-        QCOMPARE(VLApplicationSettings::GetFileName(), QStringLiteral("kelvane.ini"));
-        QVERIFY(QFile::exists(work + "/kelvane.ini"));
-        QCOMPARE(VLApplicationSettings::GetValue("Version").toString(), QStringLiteral("2.0"));
-
-        // So is the log folder, and its clean-up stays inside it.
-        QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs-of-no-user"));
-        data->RegisterLogOutput("vela-logs-of-no-user");
-        const QString log = data->GetLogFileName();
-        QVERIFY2(log.startsWith("vela-logs-of-no-user" + QString(QDir::separator())),
-                 qPrintable(log));
-        QVERIFY(QFileInfo::exists(work + '/' + log));
-        QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs-of-no-user"));
-
-        // A folder given by path is made, each missing level in turn, and
-        // kept as given.
-        const QString given = QDir::toNativeSeparators(work + "/given/data/");
-        QVERIFY(data->MakeAppDataFolder(given));
-        QVERIFY(QFileInfo(given).isDir());
-        QCOMPARE(data->GetAppDataFolderPath(), given);
-    }
-
-    void lifecycleAndVersion()
+    void lifecycle()
     {
         QVERIFY(!GlobalApplicationData::Instance());
         QVERIFY(GlobalApplicationData::GetFeaturesData().isEmpty());
         GlobalApplicationData::InitInstance();
-        GlobalApplicationData *first = GlobalApplicationData::Instance();
+        GlobalApplicationData *first = data();
         QVERIFY(first);
         GlobalApplicationData::InitInstance();
-        QCOMPARE(GlobalApplicationData::Instance(), first);
+        QCOMPARE(data(), first);
         QCOMPARE(GlobalApplicationData::GetFeaturesData(),
                  VelaTest::ReadFile(VelaTest::AppFolder() + "/AppFeatures.dll"));
+        QVERIFY(data()->GetBuildString().isEmpty());
+        data()->SetBuildString("2.0.1 (x86)");
+        QCOMPARE(data()->GetBuildString(), QStringLiteral("2.0.1 (x86)"));
 
-        // An old version is rewritten at every start. (The user's language
-        // surviving it is storedChoiceLeavesTheRunAlone's.)
+        // An old version is rewritten at every start.
         VLApplicationSettings::SetValue("Version", "1.7");
         GlobalApplicationData::ReleaseInstance();
         GlobalApplicationData::ReleaseInstance();
-        QVERIFY(!GlobalApplicationData::Instance());
+        QVERIFY(!data());
         QVERIFY(GlobalApplicationData::GetFeaturesData().isEmpty());
-
         GlobalApplicationData::InitInstance();
         QCOMPARE(VLApplicationSettings::GetValue("Version").toString(), QStringLiteral("2.0"));
-    }
 
-    void applicationFolder_data()
-    {
-        QTest::addColumn<bool>("parentIsAppFolder");
-        QTest::addColumn<QString>("installerLanguage");
-        QTest::newRow("Release") << true << "de_DE";
-        QTest::newRow("DEBUG") << true << QString();
-        QTest::newRow("Releases") << false << "ru_RU";
-    }
-
-    void applicationFolder()
-    {
-        QFETCH(bool, parentIsAppFolder);
-        QFETCH(QString, installerLanguage);
-        // A copy of the child program inside <app>/<row name>, with its own
-        // installer file (or none) and no features file.
-        const QString folderName = QTest::currentDataTag();
-        const QString appFolder = Sandbox::Current()->MakeFolder("app-" + folderName);
-        const QString exeFolder = appFolder + '/' + folderName;
-        QVERIFY(QDir().mkpath(exeFolder));
-        const QString copy = exeFolder + "/vela_core_child";
-        QVERIFY(QFile::copy(child(), copy));
-        const QString expectedApp = parentIsAppFolder ? appFolder : exeFolder;
-        if (!installerLanguage.isEmpty()) {
-            QSettings(expectedApp + "/settings/installsettings.ini", QSettings::IniFormat)
-                .setValue("Language/Index", installerLanguage);
-        }
-
-        const VelaTest::ChildResult result = VelaTest::RunChild(
-            copy, {"folders"},
-            VelaTest::WithLocalAppData(Sandbox::Current()->MakeFolder("local-" + folderName)));
-        QCOMPARE(result.exitCode, 0);
-        const QStringList lines = QString::fromLocal8Bit(result.standardOutput).split('\n');
-        QVERIFY(lines.contains("app=" + expectedApp));
-        QVERIFY(lines.contains("features=0"));
-        // Without an installer file the key is stored empty, read as "".
-        QVERIFY(lines.contains("language=" + installerLanguage));
+        // A folder given by path is made, each missing level in turn, and
+        // kept as given.
+        const QString given =
+            QDir::toNativeSeparators(Sandbox::Current()->MakeFolder("given") + "/data/folder/");
+        QVERIFY(data()->MakeAppDataFolder(given));
+        QVERIFY(QFileInfo(given).isDir());
+        QCOMPARE(data()->GetAppDataFolderPath(), given);
     }
 
     // The settings store on its own, without the application data object.
     void everyCallReachesTheFile()
     {
-        const QString path = VelaTest::Sandbox::Current()->MakeFolder("store") + "/kelvane.ini";
+        const QString path = Sandbox::Current()->MakeFolder("store") + "/kelvane.ini";
         VLApplicationSettings::SetFileName(path);
         QVERIFY(!VLApplicationSettings::Contains("Version"));
         QCOMPARE(VLApplicationSettings::GetValue("Version", 7).toInt(), 7);
-
-        // On disk, in the ini layout, before the call returns: another process
-        // reads it at once, and what that process writes is read here at once.
+        // On disk, in the ini layout, before the call returns; what another
+        // writer puts there is read at once.
         VLApplicationSettings::SetValue("Version", "2.0");
         VLApplicationSettings::SetValue("Grid/Visible", true);
         QVERIFY(
             VelaTest::ReadFile(path).contains("[General]\nVersion=2.0\n\n[Grid]\nVisible=true\n"));
-        VelaTest::ChildResult result =
-            VelaTest::RunChild(child(), {"settings-get", path, "Version"});
-        QCOMPARE(result.standardOutput, QByteArray("2.0\n"));
-        result = VelaTest::RunChild(child(), {"settings-set", path, "Save/PathOpen", "/pics"});
-        QCOMPARE(result.exitCode, 0);
+        QSettings(path, QSettings::IniFormat).setValue("Save/PathOpen", "/pics");
         QCOMPARE(VLApplicationSettings::GetValue("Save/PathOpen").toString(),
                  QStringLiteral("/pics"));
         QVERIFY(VLApplicationSettings::Contains("Grid/Visible"));
+        using S = VLApplicationSettings;
+        QCOMPARE(S::GetName(S::UpdateRemindDate), QStringLiteral("Update/RemindDate"));
+        QVERIFY(S::GetName(S::UseDataRole(0)).isNull() && S::GetName(S::UseDataRole(5)).isNull());
     }
 
-    void registrationAndRecordBytes()
+    void registrationRecordsAndLastLines()
     {
         GlobalApplicationData::InitInstance();
-        GlobalApplicationData *data = GlobalApplicationData::Instance();
-        QVERIFY(data->GetLogFileName().isEmpty());
-
+        QVERIFY(data()->GetLogFileName().isEmpty());
         // (Which files registration deletes is tst_filefaults'.)
-        const QString folder = data->GetAppDataFolderPath() + QDir::separator() + "logs";
+        const QString folder = data()->GetAppDataFolderPath() + QDir::separator() + "logs";
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        data->RegisterLogOutput("logs");
-        const QString logFile = data->GetLogFileName();
-
+        data()->RegisterLogOutput("logs");
+        const QString logFile = data()->GetLogFileName();
         // <data folder><separator>logs<separator>dd-MM-yyyy_hh-mm-ss.txt
         QVERIFY(logFile.startsWith(folder + QDir::separator()));
         const QDateTime opened =
@@ -257,129 +264,66 @@ private Q_SLOTS:
         QVERIFY(QTime::fromString(VLLogLine::BuildTime(), "hh:mm:ss").isValid());
 
         // A second registration keeps the open file.
-        data->RegisterLogOutput("other");
-        QCOMPARE(data->GetLogFileName(), logFile);
-        QVERIFY(!QFileInfo::exists(data->GetAppDataFolderPath() + QDir::separator() + "other"));
-    }
+        data()->RegisterLogOutput("other");
+        QCOMPARE(data()->GetLogFileName(), logFile);
+        QVERIFY(!QFileInfo::exists(data()->GetAppDataFolderPath() + QDir::separator() + "other"));
 
-    void destructorWritesItsLastLines()
-    {
-        GlobalApplicationData::InitInstance();
-        GlobalApplicationData *data = GlobalApplicationData::Instance();
-        data->RegisterLogOutput("logs");
-        data->InitUserPreferences();
-        const QString logFile = data->GetLogFileName();
-        const qint64 before = QFileInfo(logFile).size();
+        // The destructor's last lines, with a preferences document.
+        data()->InitUserPreferences();
+        const qint64 size = QFileInfo(logFile).size();
         GlobalApplicationData::ReleaseInstance();
-
-        // The source line in each was checked above, with a line of the test's own.
-        const QByteArray gad = "src\\GlobalApplicationData.cpp";
-        const QList<QByteArray> expected = {
-            VelaTest::LogLine(gad, "Destroy"),
-            VelaTest::LogLine(gad, "Pre Destroy xml"),
-            VelaTest::LogLine(gad, "Destroy xml"),
-            VelaTest::LogLine(gad, "Destroyed xml"),
+        const QList<QByteArray> lastLines = {
+            dataLine("Destroy"),
+            dataLine("Pre Destroy xml"),
+            dataLine("Destroy xml"),
+            dataLine("Destroyed xml"),
             VelaTest::LogLine("src\\VLCrashHandler.cpp", "Destroyed"),
-            VelaTest::LogLine(gad, "Destroyed")};
-        const QList<QByteArray> lines = VelaTest::ReadFile(logFile).mid(before).split('\n');
-        QCOMPARE(lines.size(), expected.size() + 1);
-        for (int i = 0; i < expected.size(); ++i)
-            QVERIFY2((lines.at(i) + '\n').endsWith(expected.at(i)), lines.at(i).constData());
+            dataLine("Destroyed")};
+        const QList<QByteArray> lines = VelaTest::ReadFile(logFile).mid(size).split('\n');
+        QCOMPARE(lines.size(), lastLines.size() + 1);
+        for (int i = 0; i < lastLines.size(); ++i)
+            QVERIFY2((lines.at(i) + '\n').endsWith(lastLines.at(i)), lines.at(i).constData());
     }
 
-    void threadsNeverTearARecord()
+    // Records of threads that log at once, or behind a first write that
+    // stalls for longer than any bounded wait would last (a paused network
+    // drive): every record whole, none lost, each thread's in its own order.
+    void records_data()
     {
-        GlobalApplicationData::InitInstance();
-        GlobalApplicationData::Instance()->RegisterLogOutput("logs");
-        const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
+        QTest::addColumn<int>("threadCount");
+        QTest::addColumn<int>("recordCount");
+        QTest::addColumn<int>("stallMs");
+        QTest::newRow("4 threads") << 4 << 10000 << 0;
+        QTest::newRow("a write stalls") << 2 << 2 << 2600;
+    }
 
-        constexpr int threadCount = 4;
-        constexpr int recordCount = 10000;
-        QVERIFY(VelaTest::RunThreads(threadCount, [](int id) {
+    void records()
+    {
+        QFETCH(int, threadCount);
+        QFETCH(int, recordCount);
+        QFETCH(int, stallMs);
+        GlobalApplicationData::InitInstance();
+        data()->RegisterLogOutput("logs");
+        s_stallMs = stallMs;
+        VLLogFile::SetLockedWriteHook(
+            [] { std::this_thread::sleep_for(std::chrono::milliseconds(s_stallMs.exchange(0))); });
+        QVERIFY(VelaTest::RunThreads(threadCount, [recordCount](int id) {
             for (int i = 0; i < recordCount; ++i)
                 qDebug("thread %d record %d with some text to make the line longer", id, i);
         }));
+        VLLogFile::SetLockedWriteHook(nullptr);
 
-        const QList<QByteArray> lines = VelaTest::ReadFile(logFile).split('\n');
+        const QList<QByteArray> lines = VelaTest::ReadFile(data()->GetLogFileName()).split('\n');
         QCOMPARE(lines.size(), threadCount * recordCount + 1);
         QVERIFY(lines.last().isEmpty());
-        // Every record whole, and each thread's records in its own order.
         const QRegularExpression pattern(
             "^thread ([0-3]) record ([0-9]+) with some text to make the line longer$");
         std::vector<int> next(threadCount, 0);
         for (int i = 0; i < lines.size() - 1; ++i) {
             const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(lines.at(i)));
             QVERIFY2(match.hasMatch(), lines.at(i).constData());
-            const int id = match.captured(1).toInt();
-            QCOMPARE(match.captured(2).toInt(), next[id]++);
+            QCOMPARE(match.captured(2).toInt(), next[match.captured(1).toInt()]++);
         }
-    }
-
-    void aSlowWriteDelaysButNeverDropsARecord()
-    {
-        GlobalApplicationData::InitInstance();
-        GlobalApplicationData::Instance()->RegisterLogOutput("logs");
-        const QString logFile = GlobalApplicationData::Instance()->GetLogFileName();
-
-        // The first write stalls for longer than any bounded wait would
-        // last (a paused network drive); the second thread's record waits
-        // for it and then reaches the file, as does a third after it.
-        static std::atomic<bool> stall{true};
-        VLLogFile::SetLockedWriteHook([] {
-            if (stall.exchange(false))
-                std::this_thread::sleep_for(std::chrono::milliseconds(2600));
-        });
-        QVERIFY(VelaTest::RunThreads(2, [](int id) {
-            if (id == 1)
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            qDebug("record of thread %d", id);
-        }));
-        qDebug("record after both");
-        VLLogFile::SetLockedWriteHook(nullptr);
-        QCOMPARE(VelaTest::ReadFile(logFile),
-                 QByteArray("record of thread 0\nrecord of thread 1\nrecord after both\n"));
-    }
-
-    void standardStreamsBeforeAndAfterTheLog()
-    {
-        QProcessEnvironment environment =
-            VelaTest::WithLocalAppData(Sandbox::Current()->MakeFolder("local-child"));
-        environment.remove("QT_MESSAGE_PATTERN");
-        const VelaTest::ChildResult result =
-            VelaTest::RunChild(child(), {"lifecycle", "logs"}, environment);
-        QCOMPARE(result.exitStatus, QProcess::NormalExit);
-        QCOMPARE(result.exitCode, 0);
-
-        const QString out = QString::fromLocal8Bit(result.standardOutput);
-        const QString err = QString::fromLocal8Bit(result.standardError);
-        // Before the log is registered Qt's own handler prints; after the
-        // application data object is gone, the library's prints with prefixes.
-        QVERIFY2(err.contains("before-init"), qPrintable(err));
-        QVERIFY2(err.contains("before-register"), qPrintable(err));
-        QVERIFY2(out.contains("Debug: after-release\n"), qPrintable(out));
-        QVERIFY2(out.contains("Warning: warning-after-release\n"), qPrintable(out));
-        QVERIFY2(err.contains("Critical: critical-after-release\n"), qPrintable(err));
-        QVERIFY(!out.contains("into-log") && !err.contains("into-log"));
-
-        const QRegularExpressionMatch log =
-            QRegularExpression("^log=(.*)$", QRegularExpression::MultilineOption).match(out);
-        QVERIFY(log.hasMatch());
-        const QByteArray text = VelaTest::ReadFile(log.captured(1));
-        QVERIFY(text.startsWith("into-log\nwarning-into-log\n\"Build date="));
-        QVERIFY(!text.contains("before-") && !text.contains("after-release"));
-    }
-
-    void fatalWithoutLogFileAborts()
-    {
-        // The log sub-folder is a plain file: no log file can be opened.
-        const QString local = Sandbox::Current()->MakeFolder("local-fatal");
-        QVERIFY(VelaTest::WriteFile(local + "/Kelvane/logs", "in the way"));
-        const VelaTest::ChildResult result =
-            VelaTest::RunChild(child(), {"fatal", "logs"}, VelaTest::WithLocalAppData(local));
-        QCOMPARE(result.exitStatus, QProcess::CrashExit);
-        QCOMPARE(result.standardOutput, QByteArray("log=\n"));
-        QVERIFY2(result.standardError.contains("Fatal: fatal-without-log\n"),
-                 result.standardError.constData());
     }
 
     void storedCodeToIndex_data()
@@ -391,10 +335,12 @@ private Q_SLOTS:
         QTest::newRow("unknown code") << "fr_FR" << 0;
         QTest::newRow("other case") << "en_uk" << 0;
     }
+
     void storedCodeToIndex()
     {
         QFETCH(QString, stored);
         QFETCH(int, index);
+        const QStringList codes = {"sv_SE", "en_UK", "de_DE", "ru_RU"};
         const QStringList names = {"Swedish", "English", "German", "Russian"};
         GlobalApplicationData::InitInstance();
         {
@@ -402,15 +348,19 @@ private Q_SLOTS:
             stored.isNull() ? file.remove(languageKey) : file.setValue(languageKey, stored);
         }
         QCOMPARE(data()->GetLanguageIndex(), index);
-        QCOMPARE(data()->GetLanguage(), data()->GetLanguage(index));
+        QCOMPARE(data()->GetLanguage(), codes[index]);
+        QCOMPARE(data()->GetLanguageBase(), codes[index].left(2));
+        QCOMPARE(data()->FindLanguageIndex(stored), codes.indexOf(stored));
+        QVERIFY(data()->GetLanguage(4).isNull() && data()->GetLanguage(-1).isNull());
         // Names are known once the map is made; "Unknown" otherwise.
         QCOMPARE(data()->GetLanguageName(index), QStringLiteral("Unknown"));
         data()->CreateLanguageMap();
         QCOMPARE(data()->GetLanguageName(index), names[index]);
         QCOMPARE(data()->GetLanguageName(4), QStringLiteral("Unknown"));
         QCOMPARE(data()->GetLanguageName(QStringLiteral("en_uk")), QStringLiteral("Unknown"));
-        QCOMPARE(data()->GetLanguageList(), QStringList({"sv_SE", "en_UK", "de_DE", "ru_RU"}));
+        QCOMPARE(data()->GetLanguageList(), codes);
     }
+
     void storedChoiceLeavesTheRunAlone()
     {
         GlobalApplicationData::InitInstance();
@@ -418,31 +368,20 @@ private Q_SLOTS:
         // The installer file of the build folder names English.
         QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
         data()->SetLanguageIndex(2);
-        // The run's own language stays: hostStoresTheChoiceForTheNextRun.
         QCOMPARE(data()->GetLanguageBase(), QStringLiteral("de"));
+        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
         // Despite its name the key holds the code.
         QCOMPARE(VLApplicationSettings::GetValue(languageKey).toString(), QStringLiteral("de_DE"));
-
         for (int wrong : {4, -1}) {
             data()->SetLanguageIndex(wrong);
             QCOMPARE(data()->GetLanguageIndex(), 2);
-            const QByteArray line =
-                VelaTest::LogLine("src\\GlobalApplicationData.cpp",
-                                  "Wrong language index:" + QByteArray::number(wrong));
+            const QByteArray line = dataLine("Wrong language index:" + QByteArray::number(wrong));
             QCOMPARE(VelaTest::ReadFile(data()->GetLogFileName()).count(line), 1);
         }
         // The stored choice is the language of the next start.
         GlobalApplicationData::ReleaseInstance();
         GlobalApplicationData::InitInstance();
         QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("de_DE"));
-    }
-    void hostStoresTheChoiceForTheNextRun()
-    {
-        // A run of the host with a LOCALAPPDATA of its own.
-        const VelaTest::ChildResult result =
-            VelaTest::RunHost({"lang", "set", "3"}, Sandbox::Current()->Root() + "/host");
-        QVERIFY(result.standardOutput.contains(
-            "Stored language:       ru_RU\nCurrent language:      en_UK"));
     }
 
 private:
