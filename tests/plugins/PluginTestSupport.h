@@ -20,8 +20,7 @@ public:
     }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
 
-    QStringList Messages(const QString &sourceFile) const { return lines.value(sourceFile); }
-    QMap<QString, QStringList> lines;
+    QMap<QString, QStringList> lines; // by source file
 
 private:
     // "Build date=..., time=.... Line=<n>, file="<source>". <message>" and a space.

@@ -82,7 +82,7 @@ private Q_SLOTS:
         StrangerBrush stranger;
         QVERIFY(table.CreatePreset(nullptr).isNull() && log.lines.isEmpty());
         QVERIFY(table.CreatePreset(&stranger).isNull());
-        QCOMPARE(log.Messages(tableSource), QStringList{"Error to create brush preset."});
+        QCOMPARE(log.lines[tableSource], QStringList{"Error to create brush preset."});
 
         // A failure takes no identifier. The first one is the null QUuid; its
         // brush tells it apart from a failure.
@@ -97,31 +97,31 @@ private Q_SLOTS:
         QVERIFY(log.lines.isEmpty());
         QCOMPARE(table.Enumarate(), (std::vector<QUuid>{presetId(0), presetId(2)}));
 
+        // A brush that fails to write leaves what it wrote; the rest goes on.
+        QCOMPARE(table.CreatePreset(nine), presetId(3));
+        table.CreatePreset(source.GetBrush(presetId(1)));
+        table.CreatePreset(nine);
+        QCOMPARE(serialized(table), records({9, 9, 9}) + VelaTest::StreamString("Test.Number")
+                                        + "\xFA\x17" + numberRecord(9));
         // Identifiers are not given again until the 24 bits wrap; then those
         // still held are passed over.
-        QCOMPARE(table.CreatePreset(nine), presetId(3));
         BrushPresetCounterAccess::SetCounter(table, 0xff);
         table.CreatePreset(nine);
         table.CreatePreset(nine);
         BrushPresetCounterAccess::SetCounter(table, BrushPresetIdentifierCount - 1);
         QCOMPARE(table.CreatePreset(nine), presetId(0xffffff));
         QCOMPARE(table.CreatePreset(nine), presetId(1));
-        QCOMPARE(table.Enumarate(),
-                 (std::vector<QUuid>{presetId(0), presetId(1), presetId(2), presetId(3),
-                                     presetId(0xff), presetId(0x100), presetId(0xffffff)}));
-        // A brush that fails to write leaves what it wrote; the rest goes on.
-        table.CreatePreset(source.GetBrush(presetId(1)));
-        table.CreatePreset(nine);
-        QCOMPARE(serialized(table), records({9, 9, 9, 9, 9, 9, 9})
-                                        + VelaTest::StreamString("Test.Number") + "\xFA\x17"
-                                        + numberRecord(9));
+        QCOMPARE(
+            table.Enumarate(),
+            (std::vector<QUuid>{presetId(0), presetId(1), presetId(2), presetId(3), presetId(4),
+                                presetId(5), presetId(0xff), presetId(0x100), presetId(0xffffff)}));
         QBuffer readOnly, writeOnly;
         readOnly.open(QIODevice::ReadOnly);
         writeOnly.open(QIODevice::WriteOnly);
         QVERIFY(!table.Serialize(nullptr) && !table.Deserialize(nullptr));
         QVERIFY(!table.Serialize(&readOnly) && !table.Deserialize(&writeOnly));
         const QString null = "Can't serialize to null device.";
-        QCOMPARE(log.Messages(tableSource),
+        QCOMPARE(log.lines[tableSource],
                  (QStringList{"Error serialize brush. Type ID: Test.Number", null, null,
                               "IO Device not provide write functionality.",
                               "IO Device not provide read functionality."}));
@@ -209,8 +209,8 @@ private Q_SLOTS:
         QCOMPARE(source->Enumarate(), (std::vector<QUuid>{presetId(0), presetId(2)}));
         source.reset();
         const QString released = "Error when release brush preset table.";
-        QCOMPARE(log.Messages(tableSource), (QStringList{"Error to create brush preset.", released,
-                                                         "Destroy", released, "Destroyed"}));
+        QCOMPARE(log.lines[tableSource], (QStringList{"Error to create brush preset.", released,
+                                                      "Destroy", released, "Destroyed"}));
     }
 };
 

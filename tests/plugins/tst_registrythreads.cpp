@@ -3,6 +3,7 @@
 
 #include "BrushFactoryManager.h"
 #include "BrushPresetManager.h"
+#include "IBrush.h"
 #include "PluginTestSupport.h"
 #include "VLPluginLoader.h"
 

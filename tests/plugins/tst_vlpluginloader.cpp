@@ -80,7 +80,7 @@ private Q_SLOTS:
                      loaded ? "loaded successfully" : "loading error", loaded ? "" : "?");
         line +=
             loaded ? "$" : " Error message is \"" + QRegularExpression::escape(error) + "\"\\.$";
-        const QStringList lines = log.Messages(loaderSource);
+        const QStringList lines = log.lines.value(loaderSource);
         QCOMPARE(lines.size(), state == VLPluginLoader::PluginMissingFile ? 0 : 1);
         QVERIFY2(lines.isEmpty() || QRegularExpression(line).match(lines.first()).hasMatch(),
                  qPrintable(lines.join(QLatin1Char('\n'))));
@@ -178,7 +178,7 @@ private Q_SLOTS:
         QCOMPARE(seen, (QStringList{sample + " 6 1", catchAll + " 6 1", brushes + " 5 3",
                                     sample + " 6 0", sample + " 6 0", brushes + " 6 0"}));
         const QString unloaded = "Plugin: \"%1\" is unloaded successfully.";
-        QCOMPARE(log.Messages(loaderSource),
+        QCOMPARE(log.lines.value(loaderSource).filter("unload"),
                  (QStringList{unloaded.arg(sample), unloaded.arg(catchAll),
                               QStringLiteral("Plugin: \"%1\" unloading error.").arg(brushes),
                               unloaded.arg(sample), unloaded.arg(sample), unloaded.arg(brushes)}));

@@ -37,7 +37,7 @@ public:
     bool serialize(QIODevice *device) override
     {
         if (value == FailingValue)
-            return device->write("\xFA\x17", 2) < 0;
+            return QDataStream(device).writeRawData("\xFA\x17", 2) < 0;
         QDataStream out(device);
         out << value;
         return out.status() == QDataStream::Ok;
