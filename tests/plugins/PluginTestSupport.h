@@ -8,8 +8,8 @@
 // reports it, so that load and unload records share their key.
 #define VELA_PLUGIN(name) QFileInfo(QStringLiteral(VELA_PLUGIN_##name)).canonicalFilePath()
 
-// Collects the library's log lines while it lives, as (source file,
-// message), and keeps them from the test's output.
+// Collects the library's log lines while it lives, as messages by source
+// file, and keeps them from the test's output.
 class LogCapture
 {
 public:
@@ -20,16 +20,7 @@ public:
     }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
 
-    QStringList Messages(const QString &sourceFile) const
-    {
-        QStringList messages;
-        for (const auto &line : lines) {
-            if (line.first == sourceFile)
-                messages << line.second;
-        }
-        return messages;
-    }
-    QList<QPair<QString, QString>> lines;
+    QMap<QString, QStringList> lines; // by source file
 
 private:
     // "Build date=..., time=.... Line=<n>, file="<source>". <message>" and a space.
@@ -41,7 +32,7 @@ private:
             QRegularExpression::DotMatchesEverythingOption);
         const QRegularExpressionMatch match = pattern.match(record);
         if (match.hasMatch())
-            s_current->lines.append({match.captured(1), match.captured(2)});
+            s_current->lines[match.captured(1)] << match.captured(2);
     }
 
     static inline LogCapture *s_current = nullptr;

@@ -11,10 +11,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     GlobalApplicationData::InitInstance();
-    GlobalApplicationData *data = GlobalApplicationData::Instance();
-    if (!data)
-        return 1;
-    std::printf("data=%s\n", qPrintable(data->GetAppDataFolderPath()));
+    std::printf("data=%s\n", qPrintable(GlobalApplicationData::Instance()->GetAppDataFolderPath()));
     std::printf("version=%s\n",
                 qPrintable(VLApplicationSettings::GetValue(QStringLiteral("Version")).toString()));
     GlobalApplicationData::ReleaseInstance();

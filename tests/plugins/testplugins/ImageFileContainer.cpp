@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // A plug-in container carrying an object of the image-file plug-in class
 // but of another kind, a null entry, a plain QObject and, last, an
-// image-file plug-in (kind 2) named "png".
+// image-file plug-in (kind 2) named "png". Built with VELA_EMPTY_CONTAINER
+// set, it carries nothing.
 #include "IPluginContainer.h"
 #include "KVImageFilePlugin.h"
 
 #include <QVariant>
 
-namespace {
-
 struct OtherKindPlugin : KVImageFilePlugin
 {
     int GetPluginKind() const override { return 7; }
 };
-
-} // namespace
 
 class ImageFileContainer : public QObject, public IPluginContainer
 {
@@ -26,7 +23,11 @@ public:
     ImageFileContainer() { m_png.setObjectName(QStringLiteral("png")); }
     void OnLoaded() override { setProperty("loadedCalls", property("loadedCalls").toInt() + 1); }
     QString GetDescription() const override { return QString(); }
-    QList<QObject *> GetPluginObjects() override { return {&m_other, nullptr, &m_plain, &m_png}; }
+    QList<QObject *> GetPluginObjects() override
+    {
+        return VELA_EMPTY_CONTAINER ? QList<QObject *>()
+                                    : QList<QObject *>{&m_other, nullptr, &m_plain, &m_png};
+    }
 
 private:
     OtherKindPlugin m_other;

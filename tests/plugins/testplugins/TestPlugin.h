@@ -6,33 +6,38 @@
 #include "IToolContainer.h"
 
 #include <QDataStream>
-#include <QIODevice>
-#include <QObject>
 #include <QVariant>
 
-/*
-    A brush of the test plug-ins: its settings are one big-endian quint32.
-    Writing FailingValue puts two bytes out and fails; reading RefusedValue
-    fails. The tag gives every brush type of every plug-in a class of its
-    own, which is what the registry routes by.
-*/
+// A brush of the test plug-ins: its settings are one big-endian quint32.
+// Writing FailingValue puts two bytes out and fails; reading RefusedValue
+// fails; the test brush factory neither copies nor releases a brush that
+// holds KeptValue.
 constexpr quint32 FailingValue = 0xFA17FA17u;
 constexpr quint32 RefusedValue = 0xDEADBEEFu;
+constexpr quint32 KeptValue = 0x4B3E9700u;
 
-template<class Tag>
+enum TestBrushType { RoundType, NumberType, SecondType, StrangerType };
+
+// Every file that uses it has classes of its own (the registry routes by
+// class), hence the anonymous namespace.
+namespace {
+
+template<TestBrushType Type>
 class TestBrush : public IBrush
 {
 public:
-    static inline const QString s_typeId = QString::fromLatin1(Tag::typeId);
-    static const QString &TypeId() { return s_typeId; }
-    const QString &typeId() const override { return s_typeId; }
+    static const QString &TypeId()
+    {
+        static const QString ids[] = {"Vela.RoundBrush", "Test.Number", "Test.Second",
+                                      "Test.Stranger"};
+        return ids[Type];
+    }
+    const QString &typeId() const override { return TypeId(); }
 
     bool serialize(QIODevice *device) override
     {
-        if (value == FailingValue) {
-            device->write("\xFA\x17", 2);
-            return false;
-        }
+        if (value == FailingValue)
+            return QDataStream(device).writeRawData("\xFA\x17", 2) < 0;
         QDataStream out(device);
         out << value;
         return out.status() == QDataStream::Ok;
@@ -48,14 +53,7 @@ public:
     quint32 value = 0;
 };
 
-#define VELA_TEST_BRUSH(Name, typeIdText)                                                          \
-    namespace {                                                                                    \
-    struct Name##Tag                                                                               \
-    {                                                                                              \
-        static constexpr const char typeId[] = typeIdText;                                         \
-    };                                                                                             \
-    using Name = TestBrush<Name##Tag>;                                                             \
-    }
+} // namespace
 
 // The root of a test tool container: offers its tools in order and counts
 // the calls of OnLoaded() in the property "loadedCalls".
