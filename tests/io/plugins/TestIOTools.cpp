@@ -1,55 +1,55 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Readers and writers that only report their names, for the I/O manager's
-// scan. A tool that is both may report a different name through each interface.
+// scan. Each tool carries a name for both interfaces; its class says which
+// interfaces Qt's cast finds, and a tool that is both reports a different name
+// through each.
 #include "IInput.h"
 #include "IOutput.h"
 #include "IToolContainer.h"
 
-#include <QImage>
-
 namespace {
 
-struct NamedInput : IInput
+struct In : IInput
 {
-    QString inName;
-    QString GetName() const override { return inName; }
+    QString in;
+    QString GetName() const override { return in; }
     QImage Read(QIODevice *) override { return QImage(); }
 };
 
-struct NamedOutput : IOutput
+struct Out : IOutput
 {
-    QString outName;
-    QString GetName() const override { return outName; }
+    QString out;
+    QString GetName() const override { return out; }
     bool Write(const QImage &, QIODevice *) override { return false; }
 };
 
-class Reader : public QObject, public NamedInput
+class Reader : public QObject, public In, public Out
 {
     Q_OBJECT
     Q_INTERFACES(IInput)
-public:
-    explicit Reader(const char *name) { inName = QLatin1String(name); }
 };
 
-class Writer : public QObject, public NamedOutput
+class Writer : public QObject, public In, public Out
 {
     Q_OBJECT
     Q_INTERFACES(IOutput)
-public:
-    explicit Writer(const char *name) { outName = QLatin1String(name); }
 };
 
-class ReaderWriter : public QObject, public NamedInput, public NamedOutput
+class ReaderWriter : public QObject, public In, public Out
 {
     Q_OBJECT
     Q_INTERFACES(IInput IOutput)
-public:
-    ReaderWriter(const char *in, const char *out)
-    {
-        inName = QLatin1String(in);
-        outName = QLatin1String(out);
-    }
 };
+
+template<typename Tool>
+QObject *make(QObject *parent, const char *in, const char *out = "")
+{
+    auto *tool = new Tool;
+    tool->setParent(parent);
+    tool->in = in;
+    tool->out = out;
+    return tool;
+}
 
 } // namespace
 
@@ -60,26 +60,18 @@ class TestIOToolsContainer : public QObject, public IToolContainer
     Q_INTERFACES(IToolContainer)
 
 public:
+    // Every kind of entry the scan meets: a reader, a null entry, an object
+    // that is neither, a writer, a tool that is both, a second reader of the
+    // first one's name and a reader named like one of the sample plug-in's.
     TestIOToolsContainer()
     {
-#if VELA_TEST_IO_TOOLS == 1
-        // Every kind of entry the scan meets: a reader, a null entry, an
-        // object that is neither, a writer, and a tool that is both.
-        m_tools << new Reader("Same") << nullptr << new QObject << new Writer("OnlyOut")
-                << new ReaderWriter("BothIn", "BothOut");
-#else
-        // Two more readers named "Same": the last one met wins.
-        m_tools << new Reader("Same") << new Reader("Same") << new Reader("Alpha");
-#endif
-        for (QObject *tool : m_tools)
-            if (tool)
-                tool->setParent(this);
+        m_tools << make<Reader>(this, "Same") << nullptr << new QObject(this)
+                << make<Writer>(this, "", "OnlyOut")
+                << make<ReaderWriter>(this, "BothIn", "BothOut") << make<Reader>(this, "Same")
+                << make<Reader>(this, "PNG");
     }
     void OnLoaded() override {}
-    QList<QObject *> GetTools() override
-    {
-        return m_tools;
-    }
+    QList<QObject *> GetTools() override { return m_tools; }
 
 private:
     QList<QObject *> m_tools;
