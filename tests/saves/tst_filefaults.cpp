@@ -13,27 +13,52 @@ const char *const worldNames[] = {"missing",       "empty",         "truncated",
                                   "garbage bytes", "folder",        "no new files",
                                   "full disk",     "symbolic link", "no temporary folder"};
 
-// Where a file lives: the per-user data folder, the application folder, or
-// the working directory (a file the editor names itself).
-enum Place { User, App, Work };
-
-enum Kind {
-    Saved,      // read at start and rewritten by the probe
-    Read,       // only read
-    LogFolder,  // the run's log folder
-    DumpFolder, // the crash dumps' folder
-};
+// Where a file lives: the per-user data folder (where the library saves), the
+// application folder, the working directory (a file the editor names), or
+// the per-user data folder as a folder of the library's own.
+enum Place { User, App, Work, Folders };
 
 struct Target
 {
-    QString name;
-    Kind kind;
+    QString path; // below its place
     Place place;
-    QString path;          // below its place
-    QStringList probe;     // host arguments; "{file}" is the file's absolute path
-    QByteArray written;    // what the probe's save leaves in a saved file
-    QStringList seedProbe; // makes the healthy file of a saved file or a stream
+    QString probe;    // host arguments; "{file}" is the file's absolute path
+    QString expected; // what a save leaves in the user's file, or else a
+                      // pattern of the output when the file is readable
+    QString seeding;  // makes the healthy file, as the library writes it
 };
+
+const QList<Target> targets = {
+    {"kelvane.ini", User, "lang set 2", "Index=de_DE", "lang set 1"},
+    {"properties.xml", User, "prefs set directories.dirs.last_dir /probe", "\"/probe\"",
+     "prefs set directories.dirs.last_dir /seed"},
+    {"units_user.ini", User, "units add span sp 0.11", "\"span\"", "units add hand h 0.25"},
+    {"settings.ini", User, "recent add probe.png PNG", "\\0p\\0r\\0o\\0\\x62",
+     "recent add seed.png PNG"},
+    {"ExportAndShareResolution.ini", User, "export add 641x481", "641", "export add 333x222"},
+    {"ExportAndShareSize.ini", User, "export add 4321", "4321", "export add 8765"},
+    {"settings/properties.xml", App, "prefs get directories.dirs.last_dir", "", ""},
+    {"settings/units.ini", App, "units list", "standard", ""},
+    {"settings/installsettings.ini", App, "report", "Stored language: +ru_RU", ""},
+    {"AppFeatures.dll", App, "report", "", ""},
+    {"presets.bin", Work, "presets {file}", "Presets in .*: [1-9]", "presets --create {file}"},
+    {"logs", Folders, "report", "", ""},
+    {"dumps", Folders, "crash null-write", "", ""},
+};
+
+// A file only read is never written: a folder that refuses new files and a
+// full disk matter only where the library writes.
+QList<World> worldsOf(const Target &t)
+{
+    if (t.place == Folders)
+        return {Missing, Garbage, Folder, NoCreate, FullDisk, SymLink};
+    QList<World> worlds = {Missing, Empty, Truncated, Garbage, Folder, SymLink};
+    if (t.place != Work)
+        worlds << NoCreate;
+    if (t.place == User)
+        worlds << FullDisk << NoTemp;
+    return worlds;
+}
 
 // The user's document of a newer version than the shipped one: an unreadable
 // default must leave it alone, a readable one replaces it.
@@ -42,154 +67,15 @@ const QByteArray versionedUserDocument =
     "    <file_version value=\"7\"/>\n    <page name=\"directories\"><group name=\"dirs\">"
     "<parameter name=\"last_dir\" value=\"/kept\"/></group></page>\n</properties>\n";
 
-const QList<Target> &targets()
-{
-    static const QList<Target> list = {
-        {"kelvane.ini",
-         Saved,
-         User,
-         "kelvane.ini",
-         {"lang", "set", "2"},
-         "Index=de_DE",
-         {"lang", "set", "1"}},
-        {"properties.xml",
-         Saved,
-         User,
-         "properties.xml",
-         {"prefs", "set", "directories.dirs.last_dir", "/probe"},
-         "\"/probe\"",
-         {"prefs", "set", "directories.dirs.last_dir", "/seed"}},
-        {"units_user.ini",
-         Saved,
-         User,
-         "units_user.ini",
-         {"units", "add", "span", "sp", "0.11"},
-         "\"span\"",
-         {"units", "add", "hand", "h", "0.25"}},
-        {"settings.ini",
-         Saved,
-         User,
-         "settings.ini",
-         {"recent", "add", "probe.png", "PNG"},
-         "\\0p\\0r\\0o\\0\\x62",
-         {"recent", "add", "seed.png", "PNG"}},
-        {"ExportAndShareResolution.ini",
-         Saved,
-         User,
-         "ExportAndShareResolution.ini",
-         {"export", "add", "641x481"},
-         "641",
-         {"export", "add", "333x222"}},
-        {"ExportAndShareSize.ini",
-         Saved,
-         User,
-         "ExportAndShareSize.ini",
-         {"export", "add", "4321"},
-         "4321",
-         {"export", "add", "8765"}},
-        {"default properties.xml",
-         Read,
-         App,
-         "settings/properties.xml",
-         {"prefs", "get", "directories.dirs.last_dir"},
-         {},
-         {}},
-        {"units.ini", Read, App, "settings/units.ini", {"units", "list"}, {}, {}},
-        {"installsettings.ini", Read, App, "settings/installsettings.ini", {"report"}, {}, {}},
-        {"features", Read, App, "AppFeatures.dll", {"report"}, {}, {}},
-        {"preset stream",
-         Read,
-         Work,
-         "presets.bin",
-         {"presets", "{file}"},
-         {},
-         {"presets", "--create", "{file}"}},
-        {"log folder", LogFolder, User, "logs", {"report"}, {}, {}},
-        {"dump folder", DumpFolder, User, "dumps", {"crash", "null-write"}, {}, {}},
-    };
-    return list;
-}
-
-// The worlds a target meets: a file only read is never written, so a folder
-// that refuses new files and a full disk matter only for the user's folder.
-QList<World> worldsOf(const Target &target)
-{
-    switch (target.kind) {
-    case Saved:
-        return {Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink, NoTemp};
-    case Read:
-        return target.place == App
-                   ? QList<World>{Missing, Empty, Truncated, Garbage, Folder, NoCreate, SymLink}
-                   : QList<World>{Missing, Empty, Truncated, Garbage, Folder, SymLink};
-    case LogFolder:
-    case DumpFolder:
-        return {Missing, Garbage, Folder, NoCreate, FullDisk, SymLink};
-    }
-    return {};
-}
-
-QByteArray garbage()
-{
-    return QByteArray("\x00\xff\xfe<\x01[General]\x00\x7f=\xc3(", 15).repeated(7);
-}
-
-int run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(20000))
-        return -1;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-//! Lifts the flag that keeps new files out of a folder when it goes.
-class NoCreateGuard
-{
-public:
-    ~NoCreateGuard()
-    {
-        for (const QString &folder : m_folders)
-            run("chattr", {"-i", folder});
-    }
-    bool Set(const QString &folder)
-    {
-        m_folders << folder;
-        return run("chattr", {"+i", folder}) == 0;
-    }
-
-private:
-    QStringList m_folders;
-};
-
-struct HostRun
-{
-    bool ended = false;
-    bool crashed = false;
-    int exitCode = -1;
-    QString output;
-};
-
 // A full disk is a small tmpfs, filled up, over the per-user data folder, in
 // a mount namespace of the run's own; what the run leaves there is copied
 // back into the folder itself once the tmpfs is gone.
-const char fullDiskScript[] =
-    "set -e\n"
-    "data=$1; shift\n"
-    "keep=$(mktemp -d)\n"
-    "cp -a \"$data/.\" \"$keep/\"\n"
-    "mount -t tmpfs -o size=512k vela-full \"$data\" || exit 97\n"
-    "cp -a \"$keep/.\" \"$data/\"\n"
-    "dd if=/dev/zero of=\"$data/.filler\" bs=4096 2>/dev/null || true\n"
-    "set +e\n"
-    "\"$@\"\n"
-    "status=$?\n"
-    "set -e\n"
-    "rm -f \"$data/.filler\"\n"
-    "rm -rf \"$keep\" && mkdir \"$keep\" && cp -a \"$data/.\" \"$keep/\"\n"
-    "umount \"$data\"\n"
-    "find \"$data\" -mindepth 1 -delete\n"
-    "cp -a \"$keep/.\" \"$data/\" && rm -rf \"$keep\"\n"
-    "exit $status\n";
+const char fullDiskScript[] = R"(set -e; data=$1; shift; keep=$(mktemp -d)
+cp -a "$data/." "$keep/"; mount -t tmpfs -o size=512k vela-full "$data" || exit 97
+cp -a "$keep/." "$data/"; dd if=/dev/zero of="$data/.filler" bs=4096 2>/dev/null || true
+set +e; "$@"; status=$?; set -e; rm -f "$data/.filler"
+rm -rf "$keep"; mkdir "$keep"; cp -a "$data/." "$keep/"; umount "$data"
+find "$data" -mindepth 1 -delete; cp -a "$keep/." "$data/"; rm -rf "$keep"; exit $status)";
 
 } // namespace
 
@@ -200,45 +86,39 @@ class TestFileFaults : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        // The healthy files, as the library itself writes them.
-        for (const Target &target : targets()) {
-            if (target.seedProbe.isEmpty())
+        for (const Target &t : targets) {
+            if (t.place == App)
+                m_seeds[t.path] = VelaTest::ReadFile(VelaTest::AppFolder() + '/' + t.path);
+            if (t.seeding.isEmpty())
                 continue;
-            const QString root = VelaTest::Sandbox::Current()->MakeFolder("seed-" + target.path);
-            const QString file = root + "/work/" + target.path;
-            QDir().mkpath(root + "/work");
-            QStringList arguments = target.seedProbe;
-            arguments.replaceInStrings("{file}", file);
+            const QString root = VelaTest::Sandbox::Current()->MakeFolder("seed-" + t.path);
+            const QString file =
+                t.place == Work ? root + "/work/" + t.path : root + "/local/Kelvane/" + t.path;
+            QVERIFY(QDir().mkpath(root + "/work"));
             const VelaTest::ChildResult result =
-                VelaTest::RunChild(VelaTest::AppFolder() + "/velahost", arguments,
+                VelaTest::RunChild(VelaTest::AppFolder() + "/velahost",
+                                   QString(t.seeding).replace("{file}", file).split(' '),
                                    VelaTest::WithLocalAppData(root + "/local"), root + "/work");
             QCOMPARE(result.exitCode, 0);
-            m_seeds[target.name] = VelaTest::ReadFile(
-                target.place == Work ? file : root + "/local/Kelvane/" + target.path);
-            QVERIFY2(!m_seeds[target.name].isEmpty(), qPrintable(target.name));
+            m_seeds[t.path] = VelaTest::ReadFile(file);
+            QVERIFY2(!m_seeds[t.path].isEmpty(), qPrintable(t.path));
         }
-        for (const Target &target : targets()) {
-            if (target.kind == Read && target.place == App)
-                m_seeds[target.name] =
-                    VelaTest::ReadFile(VelaTest::AppFolder() + '/' + target.path);
-        }
-        m_seeds["installsettings.ini"] = "[Language]\nIndex=ru_RU\n";
-        QVERIFY(m_seeds["default properties.xml"].contains("last_dir"));
+        m_seeds["settings/installsettings.ini"] = "[Language]\nIndex=ru_RU\n";
     }
 
     void badWorlds_data()
     {
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("world");
-        for (int i = 0; i < targets().size(); ++i) {
+        for (int i = 0; i < targets.size(); ++i) {
 #if defined(__SANITIZE_ADDRESS__)
             // The sanitizer's runtime owns the fault signals of the child,
             // which then writes no dump; the plain builds run these rows.
-            if (targets().at(i).kind == DumpFolder)
+            if (targets.at(i).path == "dumps")
                 continue;
 #endif
-            for (World world : worldsOf(targets().at(i)))
-                QTest::addRow("%s, %s", qPrintable(targets().at(i).name), worldNames[world])
+            for (World world : worldsOf(targets.at(i)))
+                QTest::addRow("%s, %s", qPrintable(targets.at(i).path), worldNames[world])
                     << i << int(world);
         }
     }
@@ -247,325 +127,159 @@ private Q_SLOTS:
     {
         QFETCH(int, target);
         QFETCH(int, world);
-        const Target &t = targets().at(target);
+        const Target &t = targets.at(target);
         const World w = World(world);
+        const bool folder = t.place == Folders, saved = t.place == User;
 
-        // The row's own world.
+        // The row's own world, with an application folder of its own for a
+        // file of the application folder.
         const QString root = VelaTest::Sandbox::Current()->MakeFolder(
             QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "-"));
-        const QString local = root + "/local";
-        const QString user = local + "/Kelvane";
-        const QString work = root + "/work";
-        const QString elsewhere = root + "/elsewhere";
-        for (const QString &folder : {user, work, elsewhere})
-            QVERIFY(QDir().mkpath(folder));
+        const QString local = root + "/local", user = local + "/Kelvane", work = root + "/work";
+        const QString elsewhere = root + "/elsewhere/target";
         QString appFolder = VelaTest::AppFolder();
-        if (t.place == App)
-            appFolder = MakeAppFolder(root + "/app");
-        const QString base = t.place == User ? user : t.place == App ? appFolder : work;
-        const QString file = base + '/' + t.path;
-        QDir().remove(file);
-        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
-
-        // The user's own document sits beside a shipped file that is read.
+        if (t.place == App) {
+            const QString from = appFolder;
+            appFolder = root + "/app";
+            QDir().mkpath(appFolder + "/settings");
+            for (const QString &name : QDir(from + "/settings").entryList(QDir::Files))
+                QFile::copy(from + "/settings/" + name, appFolder + "/settings/" + name);
+            for (const char *name : {"/velahost", "/AppFeatures.dll"})
+                QFile::copy(from + name, appFolder + name);
+            for (const char *name : {"/plugins", "/brushpatterns"})
+                QFile::link(from + name, appFolder + name);
+        }
+        const QString file = QStringList{user, appFolder, work, user}.at(t.place) + '/' + t.path;
+        QFile::remove(file);
+        for (const QString &path : {user, work, QFileInfo(file).path(), root + "/elsewhere"})
+            QVERIFY(QDir().mkpath(path));
+        // The user's own document sits beside a shipped default that is read.
         const QString userDocument = user + "/properties.xml";
-        if (t.place == App && t.path == QLatin1String("settings/properties.xml"))
+        if (t.path == "settings/properties.xml")
             QVERIFY(VelaTest::WriteFile(userDocument, versionedUserDocument));
 
-        const QByteArray seed = m_seeds.value(t.name);
-        const bool isFolder = t.kind == LogFolder || t.kind == DumpFolder;
-        QByteArray placed; // the bytes of the file as the world leaves it
-        NoCreateGuard guard;
-        switch (w) {
-        case Missing:
-            break;
-        case Empty:
-            QVERIFY(VelaTest::WriteFile(file, placed = ""));
-            break;
-        case Truncated:
-            QVERIFY(VelaTest::WriteFile(file, placed = seed.left(seed.size() / 2)));
-            break;
-        case Garbage:
-            if (isFolder) {
-                // Old files of the folder, the library's kind and others.
-                QVERIFY(VelaTest::WriteFile(file + "/01-01-2020_10-00-00.txt", "old"));
-                QVERIFY(VelaTest::WriteFile(file + "/.hidden.txt", "old"));
-                QVERIFY(VelaTest::WriteFile(file + "/old.dmp", "old"));
-                QVERIFY(VelaTest::WriteFile(file + "/notes.txt", "not ours"));
-                QVERIFY(VelaTest::WriteFile(file + "/keep.log", "not ours"));
-                QVERIFY(QDir().mkpath(file + "/folder.txt"));
-            } else {
-                QVERIFY(VelaTest::WriteFile(file, placed = garbage()));
-            }
-            break;
-        case Folder:
-            // A folder in place of the file; a file in place of a folder.
-            if (isFolder)
-                QVERIFY(VelaTest::WriteFile(file, placed = "not a folder"));
-            else
-                QVERIFY(QDir().mkpath(file));
-            break;
-        case NoCreate:
-            if (!isFolder)
-                QVERIFY(VelaTest::WriteFile(file, placed = seed));
-            // As root, modes do not keep files out; the immutable flag does.
-            QVERIFY2(guard.Set(QFileInfo(file).path()),
-                     "chattr +i failed: this row needs root and a file system with "
-                     "the immutable flag");
-            break;
-        case FullDisk:
-        case NoTemp:
-            if (!isFolder)
-                QVERIFY(VelaTest::WriteFile(file, placed = seed));
-            break;
-        case SymLink:
-            if (isFolder) {
-                QVERIFY(VelaTest::WriteFile(elsewhere + "/target/03-03-2021_10-00-00.txt", "old"));
-                QVERIFY(QFile::link(elsewhere + "/target", file));
-            } else {
-                QVERIFY(VelaTest::WriteFile(elsewhere + "/target", placed = seed));
-                QVERIFY(QFile::link(elsewhere + "/target", file));
-            }
-            break;
+        // The bytes of the file as the world leaves it.
+        const QByteArray seed = m_seeds.value(t.path);
+        QByteArray placed = w == Truncated ? seed.left(seed.size() / 2) : w == Empty ? "" : seed;
+        if (w == Garbage)
+            placed = QByteArray("\x00\xff\xfe<\x01[General]\x00\x7f=\xc3(", 15).repeated(7);
+        if (folder || w == Missing || w == Folder)
+            placed = w == Folder && folder ? "not a folder" : "";
+        if (!placed.isEmpty() || w == Empty)
+            QVERIFY(VelaTest::WriteFile(w == SymLink ? elsewhere : file, placed));
+        if (w == Folder && !folder)
+            QVERIFY(QDir().mkpath(file));
+        if (w == Garbage && folder) {
+            // Old files of the folder, the library's kind and others.
+            for (const char *name :
+                 {"01-01-2020_10-00-00.txt", ".hidden.txt", "old.dmp", "notes.txt", "keep.log"})
+                QVERIFY(VelaTest::WriteFile(file + '/' + name, "old"));
+            QVERIFY(QDir().mkpath(file + "/folder.txt"));
         }
-        const QByteArray userDocumentBefore = VelaTest::ReadFile(userDocument);
+        if (w == SymLink && folder)
+            QVERIFY(VelaTest::WriteFile(elsewhere + "/03-03-2021_10-00-00.txt", "old"));
+        if (w == SymLink)
+            QVERIFY(QFile::link(elsewhere, file));
+        // As root, modes do not keep files out; the immutable flag does.
+        const QString parent = QFileInfo(file).path();
+        const auto thaw = qScopeGuard([&] { QProcess::execute("chattr", {"-i", parent}); });
+        if (w == NoCreate)
+            QVERIFY2(QProcess::execute("chattr", {"+i", parent}) == 0,
+                     "chattr +i failed: the row needs root and the immutable flag");
 
-        const HostRun result = RunHost(t, w, appFolder, local, work, file);
-        // No hang: a run ends by itself, well within the time given.
-        QVERIFY2(result.ended, "the run did not end");
-        QVERIFY2(t.kind == DumpFolder || !result.crashed, qPrintable(result.output));
-
-        const QByteArray now = VelaTest::ReadFile(file);
-        const QFileInfo info(file);
-        switch (t.kind) {
-        case Saved:
-            CheckSaved(t, w, placed, file, result);
-            break;
-        case Read:
-            if (w == SymLink)
-                QVERIFY(info.isSymLink() && now == seed);
-            else if (w == Folder)
-                QVERIFY(info.isDir() && QDir(file).isEmpty());
-            else if (w == Missing)
-                QVERIFY(!info.exists());
-            else
-                QCOMPARE(now, placed);
-            CheckReadResult(t, w, placed, result, userDocumentBefore,
-                            VelaTest::ReadFile(userDocument));
-            break;
-        case LogFolder:
-            CheckLogFolder(w, file, placed, elsewhere, result);
-            break;
-        case DumpFolder:
-            CheckDumpFolder(w, file, user, placed, elsewhere, result);
-            break;
-        }
-    }
-
-private:
-    static QString MakeAppFolder(const QString &folder)
-    {
-        const QString from = VelaTest::AppFolder();
-        QDir().mkpath(folder + "/settings");
-        QFile::copy(from + "/velahost", folder + "/velahost");
-        QFile::setPermissions(folder + "/velahost", QFile::permissions(from + "/velahost"));
-        for (const QString &name : QDir(from + "/settings").entryList(QDir::Files))
-            QFile::copy(from + "/settings/" + name, folder + "/settings/" + name);
-        QFile::copy(from + "/AppFeatures.dll", folder + "/AppFeatures.dll");
-        QFile::link(from + "/plugins", folder + "/plugins");
-        QFile::link(from + "/brushpatterns", folder + "/brushpatterns");
-        return folder;
-    }
-
-    static HostRun RunHost(const Target &t, World w, const QString &appFolder, const QString &local,
-                           const QString &work, const QString &file)
-    {
-        QStringList arguments = t.probe;
-        arguments.replaceInStrings("{file}", file);
+        QStringList arguments = QString(t.probe).replace("{file}", file).split(' ');
         QString program = appFolder + "/velahost";
         if (w == FullDisk) {
-            arguments.prepend(program);
             arguments =
-                QStringList{"-m", "sh", "-c", fullDiskScript, "sh", local + "/Kelvane"} + arguments;
+                QStringList{"-m", "sh", "-c", fullDiskScript, "sh", user, program} + arguments;
             program = "unshare";
         }
         QProcessEnvironment environment = VelaTest::WithLocalAppData(local);
         if (w == NoTemp) // the temporary folder is a file
             environment.insert("TMPDIR", program);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(work);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        HostRun run;
-        run.ended = process.waitForFinished(20000);
-        if (!run.ended) {
-            process.kill();
-            process.waitForFinished();
-        }
-        run.crashed = process.exitStatus() != QProcess::NormalExit;
-        run.exitCode = process.exitCode();
-        run.output = QString::fromLocal8Bit(process.readAll());
-        if (w == FullDisk && run.exitCode == 97)
-            qFatal("mounting a tmpfs in a mount namespace failed: the full-disk rows need root");
-        return run;
-    }
+        // A run that does not end by itself in time is killed, as a crash.
+        const VelaTest::ChildResult run =
+            VelaTest::RunChild(program, arguments, environment, work, 20000);
+        const bool crashed = run.exitStatus != QProcess::NormalExit;
+        const int code = crashed ? -1 : run.exitCode;
+        const QString out = QString::fromLocal8Bit(run.standardOutput + run.standardError);
+        QVERIFY2(w != FullDisk || code != 97, "mounting a tmpfs failed: the row needs root");
+        QVERIFY2(t.path == "dumps" || !crashed, qPrintable(out));
+        // Only an unreadable preset stream, and a preferences document that
+        // is a folder (no parameter to set), fail the run.
+        if (t.path != "dumps")
+            QCOMPARE(code, int(t.place == Work ? w != SymLink && w != Truncated
+                                               : w == Folder && t.path == "properties.xml"));
 
-    // The probe's change reaches the file wherever the file can be written;
-    // where it cannot, the file is left exactly as it was.
-    static void CheckSaved(const Target &t, World w, const QByteArray &placed, const QString &file,
-                           const HostRun &result)
-    {
-        // A preferences document that is a folder has no parameter to set.
-        QCOMPARE(result.exitCode, w == Folder && t.path == QLatin1String("properties.xml"));
-        const QFileInfo info(file);
+        // A saved file takes the change wherever it can be written; a file
+        // only read, or one that cannot be written, is left exactly as it was.
         const QByteArray now = VelaTest::ReadFile(file);
-        switch (w) {
-        case Folder:
+        const QFileInfo info(file);
+        QCOMPARE(info.isSymLink(), w == SymLink);
+        if (w == Folder && !folder) {
             QVERIFY(info.isDir() && QDir(file).isEmpty());
-            break;
-        case FullDisk:
+        } else if (saved && w != FullDisk) {
+            QVERIFY2(now.contains(t.expected.toUtf8()), now.constData());
+        } else if (!folder || w == Folder || w == NoCreate) {
             QCOMPARE(now, placed);
-            break;
-        case SymLink:
-            QVERIFY(info.isSymLink());
-            QVERIFY2(now.contains(t.written), now.constData());
-            break;
-        default:
-            QVERIFY2(now.contains(t.written), now.constData());
-            break;
+            QCOMPARE(info.exists(), w != Missing && (!folder || w == Folder));
         }
-        // Nothing left behind beside it: no temporary or lock files.
-        const QStringList others =
-            QDir(info.path())
-                .entryList({info.fileName() + ".*", "*.tmp", "*.lock"}, QDir::Files | QDir::Hidden);
-        QVERIFY2(others.isEmpty(), qPrintable(others.join(' ')));
-    }
+        if (saved) {
+            // Nothing left beside it: no temporary or lock files.
+            const QStringList others = QDir(info.path())
+                                           .entryList({info.fileName() + ".*", "*.tmp", "*.lock"},
+                                                      QDir::Files | QDir::Hidden);
+            QVERIFY2(others.isEmpty(), qPrintable(others.join(' ')));
+        }
+        if (folder) {
+            // The folder's own old files go, others stay.
+            QCOMPARE(QFileInfo::exists(file + "/keep.log"), w == Garbage);
+            QCOMPARE(QFileInfo(file + "/folder.txt").isDir(), w == Garbage);
+        }
 
-    void CheckReadResult(const Target &t, World w, const QByteArray &placed, const HostRun &result,
-                         const QByteArray &userDocumentBefore, const QByteArray &userDocumentAfter)
-    {
         const bool readable = w == NoCreate || w == SymLink;
-        const QString &out = result.output;
-        if (t.path == QLatin1String("settings/properties.xml")) {
-            // An unreadable default leaves the user's document as it is, and
-            // loaded; a readable one of another version replaces it.
-            QCOMPARE(result.exitCode, 0);
-            if (readable) {
-                QCOMPARE(userDocumentAfter, m_seeds.value(t.name));
-                QVERIFY(!out.startsWith("/kept"));
-            } else {
-                QCOMPARE(userDocumentAfter, userDocumentBefore);
-                QCOMPARE(out, QStringLiteral("/kept\n"));
-            }
-        } else if (t.path == QLatin1String("settings/units.ini")) {
-            QCOMPARE(result.exitCode, 0);
-            QCOMPARE(out.contains("standard"), readable);
-        } else if (t.path == QLatin1String("settings/installsettings.ini")) {
-            // The installer's language is taken on the first run.
-            QCOMPARE(result.exitCode, 0);
-            QVERIFY(out.contains("Stored language:"));
-            QCOMPARE(out.contains(QRegularExpression("Stored language: +ru_RU")), readable);
-        } else if (t.path == QLatin1String("AppFeatures.dll")) {
+        if (t.path == "settings/properties.xml") {
+            // A readable default of another version replaces the user's
+            // document; an unreadable one leaves it as it is, and loaded.
+            QCOMPARE(VelaTest::ReadFile(userDocument), readable ? seed : versionedUserDocument);
+            QCOMPARE(out == "/kept\n", !readable);
+        } else if (t.path == "AppFeatures.dll") {
             // An opaque blob: whatever bytes are there.
-            QCOMPARE(result.exitCode, 0);
-            const int size = readable ? m_seeds.value(t.name).size() : placed.size();
-            QVERIFY2(out.contains(QRegularExpression(
-                         QStringLiteral("Features blob: +%1 bytes\n").arg(size))),
+            const QString size = QString::number(readable ? seed.size() : placed.size());
+            QVERIFY2(out.contains(QRegularExpression("Features blob: +" + size + " bytes\n")),
                      qPrintable(out));
-        } else {
-            // A stream without its header is refused as a whole; one cut off
-            // gives the presets before the cut.
-            QCOMPARE(result.exitCode, w == SymLink || w == Truncated ? 0 : 1);
-            if (w != Truncated)
-                QCOMPARE(out.contains(QRegularExpression("Presets in .*: [1-9]")), w == SymLink);
-        }
-    }
-
-    // Each run starts its log in an emptied folder: every earlier .txt goes,
-    // nothing else. Without a folder for it, messages go to the standard
-    // streams.
-    static void CheckLogFolder(World w, const QString &folder, const QByteArray &placed,
-                               const QString &elsewhere, const HostRun &result)
-    {
-        QCOMPARE(result.exitCode, 0);
-        const QRegularExpressionMatch log =
-            QRegularExpression("^Log file: +(.*)$", QRegularExpression::MultilineOption)
-                .match(result.output);
-        QVERIFY(log.hasMatch());
-        const QString logFile = log.captured(1);
-        const QStringList logs = QDir(folder).entryList({"*.txt"}, QDir::Files | QDir::Hidden);
-        switch (w) {
-        case Missing:
-        case Garbage:
-        case FullDisk:
-            QVERIFY2(QDir::cleanPath(logFile).startsWith(folder + '/'), qPrintable(logFile));
-            QCOMPARE(logs, QStringList{QFileInfo(logFile).fileName()});
-            // Every earlier .txt file goes, hidden or not, whoever made it;
-            // nothing else does.
-            QCOMPARE(QFileInfo::exists(folder + "/keep.log"), w == Garbage);
-            QCOMPARE(QFileInfo(folder + "/folder.txt").isDir(), w == Garbage);
+        } else if (!saved && !folder && !(t.place == Work && w == Truncated)) {
+            // A stream cut off gives the presets before the cut.
+            QCOMPARE(out.contains(QRegularExpression(t.expected)), readable);
+        } else if (t.path == "logs") {
+            // Each run starts its log in a folder emptied of every earlier
+            // .txt file, hidden or not, whoever made it. Without a folder for
+            // it, messages go to the standard streams, level in front.
+            const QString log = out.section("Log file:", 1).section('\n', 0, 0).trimmed();
+            QVERIFY(out.contains("Log file:"));
+            if (w == Folder || w == NoCreate) {
+                QVERIFY(log.isEmpty());
+                QVERIFY2(out.contains("Debug: \"Build date="), qPrintable(out));
+            } else {
+                QCOMPARE(QDir(w == SymLink ? elsewhere : file)
+                             .entryList({"*.txt"}, QDir::Files | QDir::Hidden),
+                         QStringList{QFileInfo(log).fileName()});
+                QVERIFY(w == FullDisk || VelaTest::ReadFile(log).contains("Plugin: "));
+            }
+        } else if (t.path == "dumps") {
+            // A crash leaves one dump, in the dumps folder where there can
+            // be one, else in the per-user folder itself; older dumps go.
+            QVERIFY2(crashed || code != 0, qPrintable(out));
+            QVERIFY(!QFileInfo::exists(file + "/old.dmp"));
+            const QString in = w == SymLink                   ? elsewhere
+                               : w == Folder || w == NoCreate ? user
+                                                              : file;
             if (w != FullDisk)
-                QVERIFY(VelaTest::ReadFile(logFile).contains("Plugin: "));
-            break;
-        case Folder:
-        case NoCreate:
-            // Without a log file every message goes to the standard streams,
-            // with its level in front.
-            QVERIFY(logFile.isEmpty());
-            QVERIFY2(result.output.contains("Debug: \"Build date="), qPrintable(result.output));
-            if (w == Folder)
-                QCOMPARE(VelaTest::ReadFile(folder), placed);
-            else
-                QVERIFY(!QFileInfo::exists(folder));
-            break;
-        case SymLink:
-            QVERIFY(QFileInfo(folder).isSymLink());
-            QCOMPARE(QDir(elsewhere + "/target").entryList({"*.txt"}, QDir::Files),
-                     QStringList{QFileInfo(logFile).fileName()});
-            break;
-        default:
-            QFAIL("no such world for a folder");
+                QCOMPARE(QDir(in).entryList({"*.dmp"}, QDir::Files).size(), int(w != NoCreate));
         }
     }
 
-    // A crash leaves one dump, in the dumps folder where there can be one,
-    // else in the per-user folder itself; older dumps go.
-    static void CheckDumpFolder(World w, const QString &folder, const QString &user,
-                                const QByteArray &placed, const QString &elsewhere,
-                                const HostRun &result)
-    {
-        QVERIFY2(result.crashed || result.exitCode != 0, qPrintable(result.output));
-        const QStringList dumps = QDir(folder).entryList({"*.dmp"}, QDir::Files);
-        const QStringList inUser = QDir(user).entryList({"*.dmp"}, QDir::Files);
-        switch (w) {
-        case Missing:
-            QCOMPARE(dumps.size(), 1);
-            break;
-        case Garbage:
-            QCOMPARE(dumps.size(), 1);
-            QVERIFY(!dumps.contains("old.dmp"));
-            QVERIFY(QFileInfo::exists(folder + "/keep.log"));
-            break;
-        case Folder:
-            QCOMPARE(VelaTest::ReadFile(folder), placed);
-            QCOMPARE(inUser.size(), 1);
-            break;
-        case NoCreate:
-            QVERIFY(!QFileInfo::exists(folder));
-            QVERIFY(inUser.isEmpty());
-            break;
-        case FullDisk:
-            break;
-        case SymLink:
-            QVERIFY(QFileInfo(folder).isSymLink());
-            QCOMPARE(QDir(elsewhere + "/target").entryList({"*.dmp"}, QDir::Files).size(), 1);
-            break;
-        default:
-            QFAIL("no such world for a folder");
-        }
-    }
-
+private:
     QHash<QString, QByteArray> m_seeds;
 };
 
