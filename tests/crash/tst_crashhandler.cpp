@@ -106,8 +106,8 @@ private Q_SLOTS:
         // A real pure virtual call reaches the pure-call handler whichever of
         // the library and the C++ runtime comes first.
         event("pure-virtual-call", {"Pure virtual method call", "Unexpected abort"}, SIGABRT);
-        event("pure-virtual-call, runtime first", {"Pure virtual method call", "Unexpected abort"},
-              SIGABRT, RuntimeFirst);
+        event("pure-virtual-call with the runtime first",
+              {"Pure virtual method call", "Unexpected abort"}, SIGABRT, RuntimeFirst);
         event("invalid-parameter",
               {"Invalid parameter expr \"destination != nullptr\" function "
                "\"strcpy_s\" file \"tools\\velahost\\CrashCommand.cpp\" line "
