@@ -13,9 +13,8 @@
 #include <chrono>
 #include <thread>
 
-#include <vector>
-
 using VelaTest::Sandbox;
+using S = VLApplicationSettings;
 
 namespace {
 
@@ -31,8 +30,7 @@ QByteArray dataLine(const QByteArray &message)
     return VelaTest::LogLine("src\\GlobalApplicationData.cpp", message);
 }
 
-// How long the first log write of a row stalls, under the log mutex.
-std::atomic<int> s_stallMs{0};
+constexpr char recordFormat[] = "thread %d record %d with some text to make the line longer";
 
 } // namespace
 
@@ -45,14 +43,9 @@ private Q_SLOTS:
     void init()
     {
         VelaTest::RestoreTestMessageHandler();
-        m_startDir = QDir::currentPath();
         qputenv("LOCALAPPDATA", QFile::encodeName(Sandbox::Current()->MakeFolder("local")));
     }
-    void cleanup()
-    {
-        GlobalApplicationData::ReleaseInstance();
-        QDir::setCurrent(m_startDir);
-    }
+    void cleanup() { GlobalApplicationData::ReleaseInstance(); }
 
     // A run of the editor, a copy of the child program in a folder of its
     // own: the folders and files it chooses, and where its messages go
@@ -92,70 +85,60 @@ private Q_SLOTS:
         QFETCH(QString, installerLanguage);
         QFETCH(QString, base);
         QFETCH(bool, kelvanePresent);
-        const QString tag = "run-" + QString(QTest::currentDataTag());
-        const QString root = Sandbox::Current()->MakeFolder(tag);
-        const QString work = Sandbox::Current()->MakeFolder(tag + "/work");
+        const QString root =
+            Sandbox::Current()->MakeFolder("run-" + QString(QTest::currentDataTag()));
+        const QString work = root + "/work";
         // No features file beside the copy. "Release" and "DEBUG" are build
         // folders: the application folder is their parent.
-        const QString exeDir = root + "/app" + (exeFolder.isEmpty() ? "" : "/" + exeFolder);
+        const QString exeDir = QDir::cleanPath(root + "/app/" + exeFolder);
         const QString expectedApp = exeFolder == "Releases" ? exeDir : root + "/app";
-        QVERIFY(QDir().mkpath(exeDir));
+        QVERIFY(QDir().mkpath(exeDir) && QDir().mkpath(work));
         QVERIFY(QFile::copy(VelaTest::AppFolder() + "/vela_core_child", exeDir + "/child"));
-        if (!installerLanguage.isEmpty()) {
+        if (!installerLanguage.isEmpty())
             QSettings(expectedApp + "/settings/installsettings.ini", QSettings::IniFormat)
                 .setValue(languageKey, installerLanguage);
-        }
         const QString local = root + (base == "blocked" ? "/file/local" : "/local");
         const QString baseFolder = base == "home" ? root + "/home" : local;
         const QString below = base == "home" ? "AppData/Local/Kelvane/" : "Kelvane/";
-        if (base == "blocked")
-            QVERIFY(VelaTest::WriteFile(root + "/file", "not a folder"));
-        if (kelvanePresent)
-            QVERIFY(QDir(baseFolder).mkpath(below));
-        if (base == "no log")
-            QVERIFY(VelaTest::WriteFile(local + "/Kelvane/vela-logs", "in the way"));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QVERIFY(base != "blocked" || VelaTest::WriteFile(root + "/file", "not a folder"));
+        QVERIFY(!kelvanePresent || QDir(baseFolder).mkpath(below));
+        QVERIFY(base != "no log"
+                || VelaTest::WriteFile(local + "/Kelvane/vela-logs", "in the way"));
+        QProcessEnvironment environment = VelaTest::WithLocalAppData(base == "home" ? "" : local);
         environment.insert("HOME", root + "/home");
-        environment.insert("LOCALAPPDATA", base == "home" ? QString() : local);
         environment.remove("QT_MESSAGE_PATTERN");
         const VelaTest::ChildResult result = VelaTest::RunChild(
-            exeDir + "/child", QStringList{"vela-logs"} << (base == "no log" ? "fatal" : ""),
-            environment, work);
+            exeDir + "/child", {"vela-logs", base == "no log" ? "fatal" : ""}, environment, work);
         const QString out = QString::fromLocal8Bit(result.standardOutput);
         const QString err = QString::fromLocal8Bit(result.standardError);
+        QCOMPARE(result.exitStatus, base == "no log" ? QProcess::CrashExit : QProcess::NormalExit);
 
-        // Found: the suffix as written; created: the same suffix with native
-        // separators; not made: empty, and the per-user files are named by
-        // their bare names, relative to the working directory.
-        const QString dataFolder =
-            base == "blocked"
-                ? QString()
-                : baseFolder
-                      + (kelvanePresent ? '/' + below : QDir::toNativeSeparators('/' + below));
-        const QStringList lines = out.split('\n');
+        // Found or created: the base folder and the suffix; not made: empty,
+        // and the per-user files are named by their bare names, relative to
+        // the working directory.
+        const QString dataFolder = base == "blocked" ? QString() : baseFolder + '/' + below;
         for (const QString &line :
              {"app=" + expectedApp, "data=" + dataFolder, "settings=" + dataFolder + "kelvane.ini",
               QString("features=0"), "language=" + installerLanguage})
-            QVERIFY2(lines.contains(line), qPrintable(line + "\n" + out));
-        const QString settings = QDir(work).filePath(dataFolder + "kelvane.ini");
-        QCOMPARE(QSettings(settings, QSettings::IniFormat).value("Version").toString(),
-                 QStringLiteral("2.0"));
+            QVERIFY2(out.split('\n').contains(line), qPrintable(line + "\n" + out));
+        QCOMPARE(QSettings(QDir(work).filePath(dataFolder + "kelvane.ini"), QSettings::IniFormat)
+                     .value("Version"),
+                 QVariant("2.0"));
         QCOMPARE(err.count(QString::fromUtf8(dataLine("Failed to create dir: " + local.toUtf8()))),
                  base == "blocked" ? 1 : 0);
 
-        // Qt's own handler prints until the log is registered.
+        // Qt's own handler prints until the log is registered; the library
+        // prints, with prefixes, when the log folder is not made and after
+        // the application data object is gone.
         QVERIFY2(err.contains("before-init\n") && err.contains("before-register\n"),
                  qPrintable(err));
         const QString log = out.section("log=", 1).section('\n', 0, 0);
         if (base == "no log") {
-            // With the log folder not made the library prints, with prefixes.
             QVERIFY2(log.isEmpty() && out.contains("Debug: into-log\nWarning: warning-into-log\n"),
                      qPrintable(out));
-            QCOMPARE(result.exitStatus, QProcess::CrashExit);
             QVERIFY2(err.endsWith("Fatal: fatal-into-log\n"), qPrintable(err));
             return;
         }
-        QCOMPARE(result.exitStatus, QProcess::NormalExit);
         // <data folder><separator>vela-logs<separator>; with no data folder,
         // inside the working directory, not the root.
         const QString logFolder =
@@ -165,37 +148,51 @@ private Q_SLOTS:
         const QByteArray text = VelaTest::ReadFile(QDir(work).filePath(log));
         QVERIFY(text.startsWith("into-log\nwarning-into-log\n\"Build date="));
         QVERIFY(!text.contains("before-") && !text.contains("after-release"));
-        // After the application data object is gone the library prints, with
-        // prefixes.
-        QVERIFY2(out.contains("Debug: after-release\nWarning: warning-after-release\n"),
-                 qPrintable(out));
-        QVERIFY2(err.contains("Critical: critical-after-release\n"), qPrintable(err));
+        QVERIFY2(out.contains("Debug: after-release\nWarning: warning-after-release\n")
+                     && err.contains("Critical: critical-after-release\n"),
+                 qPrintable(out + err));
         QVERIFY(!out.contains("into-log") && !err.contains("into-log"));
     }
 
     void lifecycle()
     {
-        QVERIFY(!GlobalApplicationData::Instance());
-        QVERIFY(GlobalApplicationData::GetFeaturesData().isEmpty());
+        QVERIFY(!data() && GlobalApplicationData::GetFeaturesData().isEmpty());
         GlobalApplicationData::InitInstance();
         GlobalApplicationData *first = data();
-        QVERIFY(first);
         GlobalApplicationData::InitInstance();
-        QCOMPARE(data(), first);
+        QVERIFY(first && data() == first);
         QCOMPARE(GlobalApplicationData::GetFeaturesData(),
                  VelaTest::ReadFile(VelaTest::AppFolder() + "/AppFeatures.dll"));
         QVERIFY(data()->GetBuildString().isEmpty());
         data()->SetBuildString("2.0.1 (x86)");
         QCOMPARE(data()->GetBuildString(), QStringLiteral("2.0.1 (x86)"));
 
-        // An old version is rewritten at every start.
-        VLApplicationSettings::SetValue("Version", "1.7");
+        // The stored language choice: the run keeps the language it started
+        // with; a wrong index is logged and changes nothing.
+        data()->RegisterLogOutput("logs");
+        // The installer file of the build folder names English.
+        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
+        data()->SetLanguageIndex(2);
+        QCOMPARE(data()->GetLanguageBase(), QStringLiteral("de"));
+        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
+        // Despite its name the key holds the code.
+        QCOMPARE(S::GetValue(languageKey), QVariant("de_DE"));
+        for (int wrong : {4, -1}) {
+            data()->SetLanguageIndex(wrong);
+            QCOMPARE(data()->GetLanguageIndex(), 2);
+            const QByteArray line = dataLine("Wrong language index:" + QByteArray::number(wrong));
+            QCOMPARE(VelaTest::ReadFile(data()->GetLogFileName()).count(line), 1);
+        }
+
+        // At the next start: the stored language, and an old version
+        // rewritten.
+        S::SetValue("Version", "1.7");
         GlobalApplicationData::ReleaseInstance();
         GlobalApplicationData::ReleaseInstance();
-        QVERIFY(!data());
-        QVERIFY(GlobalApplicationData::GetFeaturesData().isEmpty());
+        QVERIFY(!data() && GlobalApplicationData::GetFeaturesData().isEmpty());
         GlobalApplicationData::InitInstance();
-        QCOMPARE(VLApplicationSettings::GetValue("Version").toString(), QStringLiteral("2.0"));
+        QCOMPARE(S::GetValue("Version"), QVariant("2.0"));
+        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("de_DE"));
 
         // A folder given by path is made, each missing level in turn, and
         // kept as given.
@@ -206,24 +203,22 @@ private Q_SLOTS:
         QCOMPARE(data()->GetAppDataFolderPath(), given);
     }
 
-    // The settings store on its own, without the application data object.
+    // The settings store on its own, without the application data object:
+    // on disk, in the ini layout, before a call returns; what another writer
+    // puts there is read at once.
     void everyCallReachesTheFile()
     {
         const QString path = Sandbox::Current()->MakeFolder("store") + "/kelvane.ini";
-        VLApplicationSettings::SetFileName(path);
-        QVERIFY(!VLApplicationSettings::Contains("Version"));
-        QCOMPARE(VLApplicationSettings::GetValue("Version", 7).toInt(), 7);
-        // On disk, in the ini layout, before the call returns; what another
-        // writer puts there is read at once.
-        VLApplicationSettings::SetValue("Version", "2.0");
-        VLApplicationSettings::SetValue("Grid/Visible", true);
+        S::SetFileName(path);
+        QVERIFY(!S::Contains("Version"));
+        QCOMPARE(S::GetValue("Version", 7), QVariant(7));
+        S::SetValue("Version", "2.0");
+        S::SetValue("Grid/Visible", true);
         QVERIFY(
             VelaTest::ReadFile(path).contains("[General]\nVersion=2.0\n\n[Grid]\nVisible=true\n"));
         QSettings(path, QSettings::IniFormat).setValue("Save/PathOpen", "/pics");
-        QCOMPARE(VLApplicationSettings::GetValue("Save/PathOpen").toString(),
-                 QStringLiteral("/pics"));
-        QVERIFY(VLApplicationSettings::Contains("Grid/Visible"));
-        using S = VLApplicationSettings;
+        QCOMPARE(S::GetValue("Save/PathOpen"), QVariant("/pics"));
+        QVERIFY(S::Contains("Grid/Visible"));
         QCOMPARE(S::GetName(S::UpdateRemindDate), QStringLiteral("Update/RemindDate"));
         QVERIFY(S::GetName(S::UseDataRole(0)).isNull() && S::GetName(S::UseDataRole(5)).isNull());
     }
@@ -249,15 +244,14 @@ private Q_SLOTS:
         qDebug("plain %d", 7);
         qWarning() << "quoted" << QStringLiteral("item");
         qInfo("info");
-        const QByteArray expected =
-            QString("\"Build date=%1, time=%2. Line=%3, file=\"tests\\core\\tst_logoutput.cpp\". "
-                    "Plugin: \"x%4.so\" loaded\" \n")
-                .arg(VLLogLine::BuildDate(), VLLogLine::BuildTime())
-                .arg(line)
-                .arg("%1")
-                .toUtf8()
-            + "plain 7\n" + "quoted \"item\"\n" + "info\n";
-        QCOMPARE(VelaTest::ReadFile(logFile), expected);
+        const QString expected = "\"Build date=%1, time=%2. Line=%3, file=\"tests\\core\\"
+                                 "tst_logoutput.cpp\". Plugin: \"x%4.so\" loaded\" \nplain 7\n"
+                                 "quoted \"item\"\ninfo\n";
+        QCOMPARE(
+            VelaTest::ReadFile(logFile),
+            expected
+                .arg(VLLogLine::BuildDate(), VLLogLine::BuildTime(), QString::number(line), "%1")
+                .toUtf8());
         // "Aug  3 2015" and "16:22:50", the forms of __DATE__ and __TIME__.
         QVERIFY(QLocale::c().toDate(VLLogLine::BuildDate(), "MMM d yyyy").isValid()
                 || QLocale::c().toDate(VLLogLine::BuildDate(), "MMM  d yyyy").isValid());
@@ -272,57 +266,40 @@ private Q_SLOTS:
         data()->InitUserPreferences();
         const qint64 size = QFileInfo(logFile).size();
         GlobalApplicationData::ReleaseInstance();
-        const QList<QByteArray> lastLines = {
-            dataLine("Destroy"),
-            dataLine("Pre Destroy xml"),
-            dataLine("Destroy xml"),
-            dataLine("Destroyed xml"),
-            VelaTest::LogLine("src\\VLCrashHandler.cpp", "Destroyed"),
-            dataLine("Destroyed")};
-        const QList<QByteArray> lines = VelaTest::ReadFile(logFile).mid(size).split('\n');
-        QCOMPARE(lines.size(), lastLines.size() + 1);
-        for (int i = 0; i < lastLines.size(); ++i)
-            QVERIFY2((lines.at(i) + '\n').endsWith(lastLines.at(i)), lines.at(i).constData());
+        // Each line named by its source file, without the build stamp.
+        QString tail = QString::fromUtf8(VelaTest::ReadFile(logFile).mid(size));
+        tail.remove(
+            QRegularExpression("^\"Build date=.*Line=\\d+, ", QRegularExpression::MultilineOption));
+        QCOMPARE(tail.toUtf8(), dataLine("Destroy") + dataLine("Pre Destroy xml")
+                                    + dataLine("Destroy xml") + dataLine("Destroyed xml")
+                                    + VelaTest::LogLine("src\\VLCrashHandler.cpp", "Destroyed")
+                                    + dataLine("Destroyed"));
     }
 
-    // Records of threads that log at once, or behind a first write that
-    // stalls for longer than any bounded wait would last (a paused network
-    // drive): every record whole, none lost, each thread's in its own order.
-    void records_data()
-    {
-        QTest::addColumn<int>("threadCount");
-        QTest::addColumn<int>("recordCount");
-        QTest::addColumn<int>("stallMs");
-        QTest::newRow("4 threads") << 4 << 10000 << 0;
-        QTest::newRow("a write stalls") << 2 << 2 << 2600;
-    }
-
+    // Records of threads that log at once, behind a first write that stalls
+    // for longer than any bounded wait would last (a paused network drive):
+    // every record whole, none lost, each thread's in its own order.
     void records()
     {
-        QFETCH(int, threadCount);
-        QFETCH(int, recordCount);
-        QFETCH(int, stallMs);
         GlobalApplicationData::InitInstance();
         data()->RegisterLogOutput("logs");
-        s_stallMs = stallMs;
+        static std::atomic<int> stallMs;
+        stallMs = 2600;
         VLLogFile::SetLockedWriteHook(
-            [] { std::this_thread::sleep_for(std::chrono::milliseconds(s_stallMs.exchange(0))); });
-        QVERIFY(VelaTest::RunThreads(threadCount, [recordCount](int id) {
-            for (int i = 0; i < recordCount; ++i)
-                qDebug("thread %d record %d with some text to make the line longer", id, i);
+            [] { std::this_thread::sleep_for(std::chrono::milliseconds(stallMs.exchange(0))); });
+        QVERIFY(VelaTest::RunThreads(4, [](int id) {
+            for (int i = 0; i < 10000; ++i)
+                qDebug(recordFormat, id, i);
         }));
         VLLogFile::SetLockedWriteHook(nullptr);
 
         const QList<QByteArray> lines = VelaTest::ReadFile(data()->GetLogFileName()).split('\n');
-        QCOMPARE(lines.size(), threadCount * recordCount + 1);
+        QCOMPARE(lines.size(), 4 * 10000 + 1);
         QVERIFY(lines.last().isEmpty());
-        const QRegularExpression pattern(
-            "^thread ([0-3]) record ([0-9]+) with some text to make the line longer$");
-        std::vector<int> next(threadCount, 0);
-        for (int i = 0; i < lines.size() - 1; ++i) {
-            const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(lines.at(i)));
-            QVERIFY2(match.hasMatch(), lines.at(i).constData());
-            QCOMPARE(match.captured(2).toInt(), next[match.captured(1).toInt()]++);
+        int next[10] = {};
+        for (const QByteArray &line : lines.mid(0, lines.size() - 1)) {
+            const int id = line.mid(7, 1).toInt();
+            QCOMPARE(line, QString::asprintf(recordFormat, id, next[id]++).toLatin1());
         }
     }
 
@@ -343,10 +320,9 @@ private Q_SLOTS:
         const QStringList codes = {"sv_SE", "en_UK", "de_DE", "ru_RU"};
         const QStringList names = {"Swedish", "English", "German", "Russian"};
         GlobalApplicationData::InitInstance();
-        {
-            QSettings file(VLApplicationSettings::GetFileName(), QSettings::IniFormat);
-            stored.isNull() ? file.remove(languageKey) : file.setValue(languageKey, stored);
-        }
+        QSettings file(S::GetFileName(), QSettings::IniFormat);
+        stored.isNull() ? file.remove(languageKey) : file.setValue(languageKey, stored);
+        file.sync();
         QCOMPARE(data()->GetLanguageIndex(), index);
         QCOMPARE(data()->GetLanguage(), codes[index]);
         QCOMPARE(data()->GetLanguageBase(), codes[index].left(2));
@@ -360,32 +336,6 @@ private Q_SLOTS:
         QCOMPARE(data()->GetLanguageName(QStringLiteral("en_uk")), QStringLiteral("Unknown"));
         QCOMPARE(data()->GetLanguageList(), codes);
     }
-
-    void storedChoiceLeavesTheRunAlone()
-    {
-        GlobalApplicationData::InitInstance();
-        data()->RegisterLogOutput("logs");
-        // The installer file of the build folder names English.
-        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
-        data()->SetLanguageIndex(2);
-        QCOMPARE(data()->GetLanguageBase(), QStringLiteral("de"));
-        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("en_UK"));
-        // Despite its name the key holds the code.
-        QCOMPARE(VLApplicationSettings::GetValue(languageKey).toString(), QStringLiteral("de_DE"));
-        for (int wrong : {4, -1}) {
-            data()->SetLanguageIndex(wrong);
-            QCOMPARE(data()->GetLanguageIndex(), 2);
-            const QByteArray line = dataLine("Wrong language index:" + QByteArray::number(wrong));
-            QCOMPARE(VelaTest::ReadFile(data()->GetLogFileName()).count(line), 1);
-        }
-        // The stored choice is the language of the next start.
-        GlobalApplicationData::ReleaseInstance();
-        GlobalApplicationData::InitInstance();
-        QCOMPARE(data()->GetCurrentLanguage(), QStringLiteral("de_DE"));
-    }
-
-private:
-    QString m_startDir;
 };
 
 VELA_TEST_MAIN(tst_ApplicationData)

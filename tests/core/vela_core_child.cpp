@@ -13,16 +13,6 @@
 
 #include <cstdio>
 
-namespace {
-
-void print(const QString &name, const QString &value)
-{
-    std::fprintf(stdout, "%s=%s\n", qPrintable(name), value.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -32,12 +22,15 @@ int main(int argc, char *argv[])
     GlobalApplicationData *data = GlobalApplicationData::Instance();
     qDebug("before-register");
     data->RegisterLogOutput(args.value(0));
-    print("app", data->GetAppFolderPath());
-    print("data", data->GetAppDataFolderPath());
-    print("settings", VLApplicationSettings::GetFileName());
-    print("log", data->GetLogFileName());
-    print("features", QString::number(GlobalApplicationData::GetFeaturesData().size()));
-    print("language", VLApplicationSettings::GetValue("Language/Index").toString());
+    const QStringList facts = {
+        "app=" + data->GetAppFolderPath(),
+        "data=" + data->GetAppDataFolderPath(),
+        "settings=" + VLApplicationSettings::GetFileName(),
+        "log=" + data->GetLogFileName(),
+        "features=" + QString::number(GlobalApplicationData::GetFeaturesData().size()),
+        "language=" + VLApplicationSettings::GetValue("Language/Index").toString()};
+    std::printf("%s\n", facts.join('\n').toLocal8Bit().constData());
+    std::fflush(stdout);
     qDebug("into-log");
     qWarning("warning-into-log");
     if (args.value(1) == QLatin1String("fatal"))
