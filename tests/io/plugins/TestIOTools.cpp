@@ -59,22 +59,17 @@ class TestIOToolsContainer : public QObject, public IToolContainer
     Q_PLUGIN_METADATA(IID IToolContainer_iid)
     Q_INTERFACES(IToolContainer)
 
-public:
     // Every kind of entry the scan meets: a reader, a null entry, an object
     // that is neither, a writer, a tool that is both, a second reader of the
     // first one's name and a reader named like one of the sample plug-in's.
-    TestIOToolsContainer()
-    {
-        m_tools << make<Reader>(this, "Same") << nullptr << new QObject(this)
-                << make<Writer>(this, "", "OnlyOut")
-                << make<ReaderWriter>(this, "BothIn", "BothOut") << make<Reader>(this, "Same")
-                << make<Reader>(this, "PNG");
-    }
-    void OnLoaded() override {}
-    QList<QObject *> GetTools() override { return m_tools; }
+    QObjectList m_tools = QObjectList() << make<Reader>(this, "Same") << nullptr
+                                        << new QObject(this) << make<Writer>(this, "", "OnlyOut")
+                                        << make<ReaderWriter>(this, "BothIn", "BothOut")
+                                        << make<Reader>(this, "Same") << make<Reader>(this, "PNG");
 
-private:
-    QList<QObject *> m_tools;
+public:
+    void OnLoaded() override {}
+    QObjectList GetTools() override { return m_tools; }
 };
 
 #include "TestIOTools.moc"
