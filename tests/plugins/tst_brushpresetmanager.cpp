@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "BrushFactoryManager.h"
 #include "BrushPresetManager.h"
+#include "IToolContainer.h"
 #include "PluginTestSupport.h"
 #include "TestPlugin.h"
 #include "VLPluginLoader.h"

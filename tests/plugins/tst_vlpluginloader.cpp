@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "IToolContainer.h"
 #include "KVImageFileManager.h"
 #include "KVImageFilePlugin.h"
 #include "PluginTestSupport.h"
@@ -75,11 +74,11 @@ private Q_SLOTS:
         QCOMPARE(loader->GetPlugins().size(), loaded ? 1 : 0);
         QVERIFY(!loaded || loader->GetPlugin(path)->property("loadedCalls").toInt() == 1);
         // A missing file is not logged. The time is in seconds to the
-        // millisecond, as short as it goes: a loaded plug-in takes some.
+        // millisecond, as short as it goes: the test brushes take some.
         QStringList lines = log.lines.value(loaderSource);
         lines.replaceInStrings(
             QRegularExpression(QStringLiteral(" is (0|[1-9][0-9]*)(\\.[0-9]{0,2}[1-9])%1 sec\\.")
-                                   .arg(loaded ? "" : "?")),
+                                   .arg(path == brushes ? "" : "?")),
             " is T sec.");
         const QString line = QStringLiteral("Plugin: \"%1\" %2. Loading time is T sec.%3")
                                  .arg(path, loaded ? "loaded successfully" : "loading error",
@@ -148,7 +147,7 @@ private Q_SLOTS:
         QVERIFY(holder.load());
         loader->UnloadPlugin(brushes);
         QCOMPARE(loader->GetPlugins(), (QList<QObject *>{sampleRoot, sampleRoot, brushesRoot}));
-        QVERIFY(!qobject_cast<IToolContainer *>(brushesRoot)->GetTools().isEmpty());
+        QCOMPARE(brushesRoot->property("loadedCalls").toInt(), 1);
         holder.unload();
         // The file loaded under two names goes with the last of its loaders.
         VLPluginLoader::ReleaseInstance();
