@@ -13,11 +13,7 @@
 class LogCapture
 {
 public:
-    LogCapture()
-        : m_previous(qInstallMessageHandler(Handle))
-    {
-        s_current = this;
-    }
+    LogCapture() { s_current = this; }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
 
     QMap<QString, QStringList> lines; // by source file
@@ -26,17 +22,16 @@ private:
     // "Build date=..., time=.... Line=<n>, file="<source>". <message>" and a space.
     static void Handle(QtMsgType, const QMessageLogContext &, const QString &record)
     {
-        static const QRegularExpression pattern(
-            QStringLiteral(R"re(^"Build date=[^,]+, time=[0-9:]+\. Line=[0-9]+, )re"
-                           R"re(file="([^"]+)"\. (.*)" $)re"),
-            QRegularExpression::DotMatchesEverythingOption);
+        static const QRegularExpression pattern(QStringLiteral(
+            R"re(^"Build date=[^,]+, time=[0-9:]+\. Line=[0-9]+, file="([^"]+)"\. (.*)" $)re"));
         const QRegularExpressionMatch match = pattern.match(record);
         if (match.hasMatch())
             s_current->lines[match.captured(1)] << match.captured(2);
     }
 
     static inline LogCapture *s_current = nullptr;
-    QtMessageHandler m_previous;
+    // Installed before the constructor's body runs, where nothing logs.
+    QtMessageHandler m_previous = qInstallMessageHandler(Handle);
 };
 
 #endif // VELA_PLUGINTESTSUPPORT_H

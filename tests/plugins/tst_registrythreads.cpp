@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "VelaTestSupport.h"
-
 #include "BrushFactoryManager.h"
 #include "BrushPresetManager.h"
 #include "IBrush.h"
@@ -8,7 +6,6 @@
 #include "VLPluginLoader.h"
 
 #include <atomic>
-#include <thread>
 
 class TestRegistryThreads : public QObject
 {
@@ -33,7 +30,7 @@ private Q_SLOTS:
             started = 0;
             const bool ended = VelaTest::RunThreads(threadCount, [&](int) {
                 for (++started; started < threadCount;)
-                    std::this_thread::yield();
+                    QThread::yieldCurrentThread();
                 BrushPresetManager presets;
                 for (int round = 0; round < 20; ++round) {
                     const QString type = types.at(round % types.size());

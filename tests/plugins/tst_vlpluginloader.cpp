@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "VelaTestSupport.h"
-
-#include "IToolContainer.h"
 #include "KVImageFileManager.h"
 #include "KVImageFilePlugin.h"
 #include "PluginTestSupport.h"
@@ -29,24 +26,27 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    // With the image-file manager there: only kind 2 is registered, and a
+    // root that is both kinds of container is taken as a tool container.
     void loadOne_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("error");
-        const QString root = VelaTest::Sandbox::Current()->Root();
+        QTest::addColumn<QStringList>("images");
         QVERIFY(VelaTest::WriteFile(root + "/libText.so", "not a library\n"));
         QPluginLoader probe(root + "/libText.so");
         probe.load();
-        QTest::newRow("tool container")
-            << VELA_PLUGIN(TestBrushes) << int(VLPluginLoader::PluginLoaded) << QString();
-        QTest::newRow("no library") << root + "/libText.so" << refused << probe.errorString();
-        QTest::newRow("no container")
-            << VELA_PLUGIN(Stranger) << refused << "Is not an kelvane plugin.";
+        const QStringList none;
+        QTest::newRow("tool container") << brushes << accepted << QString() << none;
+        QTest::newRow("image container")
+            << VELA_PLUGIN(ImageFileContainer) << accepted << QString() << QStringList{"png"};
+        QTest::newRow("no library")
+            << root + "/libText.so" << refused << probe.errorString() << none;
+        QTest::newRow("no container") << stranger << refused << "Is not an kelvane plugin." << none;
         QTest::newRow("empty container")
-            << VELA_PLUGIN(EmptyContainer) << refused << "Empty container.";
-        QTest::newRow("missing file")
-            << root + "/none.so" << int(VLPluginLoader::PluginMissingFile) << "Missing file";
+            << VELA_PLUGIN(EmptyContainer) << refused << "Empty container." << none;
+        QTest::newRow("missing file") << root + "/none.so" << missing << "Missing file" << none;
     }
 
     void loadOne()
@@ -54,7 +54,9 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(int, state);
         QFETCH(QString, error);
-        const bool loaded = state == VLPluginLoader::PluginLoaded;
+        QFETCH(QStringList, images);
+        KVImageFileManager::CreateInstance();
+        const bool loaded = state == accepted;
         // The signals, each with the state that its slot sees.
         QStringList seen;
         const auto see = [&](const QString &name, const QString &text) {
@@ -72,25 +74,24 @@ private Q_SLOTS:
         QCOMPARE(loader->GetPlugins().size(), loaded ? 1 : 0);
         QVERIFY(!loaded || loader->GetPlugin(path)->property("loadedCalls").toInt() == 1);
         // A missing file is not logged. The time is in seconds to the
-        // millisecond, as short as it goes: a loaded plug-in takes some.
-        QString line =
-            QStringLiteral("^Plugin: \"%1\" %2\\. Loading time is "
-                           "(0|[1-9][0-9]*)(\\.[0-9]{0,2}[1-9])%3 sec\\.")
-                .arg(QRegularExpression::escape(path),
-                     loaded ? "loaded successfully" : "loading error", loaded ? "" : "?");
-        line +=
-            loaded ? "$" : " Error message is \"" + QRegularExpression::escape(error) + "\"\\.$";
-        const QStringList lines = log.lines.value(loaderSource);
-        QCOMPARE(lines.size(), state == VLPluginLoader::PluginMissingFile ? 0 : 1);
-        QVERIFY2(lines.isEmpty() || QRegularExpression(line).match(lines.first()).hasMatch(),
-                 qPrintable(lines.join(QLatin1Char('\n'))));
+        // millisecond, as short as it goes: the test brushes take some.
+        QStringList lines = log.lines.value(loaderSource);
+        lines.replaceInStrings(
+            QRegularExpression(QStringLiteral(" is (0|[1-9][0-9]*)(\\.[0-9]{0,2}[1-9])%1 sec\\.")
+                                   .arg(path == brushes ? "" : "?")),
+            " is T sec.");
+        const QString line = QStringLiteral("Plugin: \"%1\" %2. Loading time is T sec.%3")
+                                 .arg(path, loaded ? "loaded successfully" : "loading error",
+                                      loaded ? QString() : " Error message is \"" + error + "\".");
+        QCOMPARE(lines, state == missing ? QStringList() : QStringList{line});
+        QStringList names;
+        for (const KVImageFilePlugin *plugin : KVImageFileManager::GetInstance()->GetPlugins())
+            names << plugin->objectName();
+        QCOMPARE(names, images);
     }
 
     void loadsAList()
     {
-        const QString root = VelaTest::Sandbox::Current()->Root();
-        const QString stranger = VELA_PLUGIN(Stranger), sample = VELA_PLUGIN(SampleBrushes);
-        const QString brushes = VELA_PLUGIN(TestBrushes);
         QStringList begun;
         connect(loader, &VLPluginLoader::LoadBegin, this, [&](const QString &n) { begun << n; });
         QVERIFY(loader->LoadPlugins({}).isEmpty() && begun.isEmpty());
@@ -99,9 +100,6 @@ private Q_SLOTS:
         const QStringList input{brushes, root + "/b.so", stranger,
                                 sample,  stranger,       root + "/B.so"};
         QCOMPARE(loader->LoadPlugins(input), (QStringList{brushes, sample}));
-        QCOMPARE(begun, input);
-        QCOMPARE(loader->GetPlugins(),
-                 (QList<QObject *>{loader->GetPlugin(brushes), loader->GetPlugin(sample)}));
         // Keys in UTF-16 code-unit order: upper case before lower case.
         QStringList keys = input.mid(0, 4) + input.mid(5);
         std::sort(keys.begin(), keys.end());
@@ -109,11 +107,9 @@ private Q_SLOTS:
 
         // Names already loaded are dropped silently; another text for the
         // same file is a name of its own and is tried.
-        begun.clear();
         LogCapture log;
-        QVERIFY(loader->LoadPlugins({sample, sample}).isEmpty());
-        QVERIFY(begun.isEmpty() && log.lines.isEmpty());
-        const QString alias = sample.section('/', 0, -2) + "/./" + sample.section('/', -1);
+        QVERIFY(loader->LoadPlugins({sample, sample}).isEmpty() && log.lines.isEmpty());
+        QCOMPARE(begun, input);
         QCOMPARE(loader->LoadPlugin(alias), sample);
         QCOMPARE(loader->GetState(alias), VLPluginLoader::PluginLoaded);
 
@@ -126,29 +122,10 @@ private Q_SLOTS:
         QCOMPARE(loader->GetStateInfo(later), QString());
     }
 
-    // Only kind 2 is registered, and only with the image-file manager there;
-    // a root that is both kinds of container is taken as a tool container.
-    void pluginContainers()
-    {
-        const QString images = VELA_PLUGIN(ImageFileContainer);
-        QCOMPARE(loader->LoadPlugin(images), images);
-        loader->UnloadPlugin(images);
-        KVImageFileManager::CreateInstance();
-        QCOMPARE(loader->LoadPlugins({images, VELA_PLUGIN(TestBrushes)}).size(), 2);
-        QCOMPARE(loader->GetPlugin(images)->property("loadedCalls").toInt(), 1);
-        QStringList names;
-        for (const KVImageFilePlugin *plugin : KVImageFileManager::GetInstance()->GetPlugins())
-            names << plugin->objectName();
-        QCOMPARE(names, QStringList{QStringLiteral("png")});
-    }
-
     // Unloads go in load order; slots may call back into the loader, also
     // while it unloads on its way out.
     void unloads()
     {
-        const QString sample = VELA_PLUGIN(SampleBrushes), brushes = VELA_PLUGIN(TestBrushes);
-        const QString catchAll = VELA_PLUGIN(CatchAllBrushes);
-        const QString alias = sample.section('/', 0, -2) + "/./" + sample.section('/', -1);
         loader->LoadPlugins({sample, brushes, catchAll});
         QStringList seen;
         const auto record = [&](const QString &name) {
@@ -160,18 +137,17 @@ private Q_SLOTS:
         connect(loader, &VLPluginLoader::UnloadError, this, record);
         LogCapture log;
         loader->UnloadPlugins({catchAll, "not loaded", sample});
-        loader->UnloadPlugins({sample});
         QCOMPARE(loader->GetState(QStringLiteral("not loaded")), VLPluginLoader::PluginUnknown);
         QCOMPARE(loader->GetPlugins(), QList<QObject *>{loader->GetPlugin(brushes)});
 
         // Held by another loader, a plug-in stays, usable, and goes to the end.
         QCOMPARE(loader->LoadPlugins({sample, alias}).size(), 2);
-        QObject *root = loader->GetPlugin(brushes), *sampleRoot = loader->GetPlugin(sample);
+        QObject *brushesRoot = loader->GetPlugin(brushes), *sampleRoot = loader->GetPlugin(sample);
         QPluginLoader holder(brushes);
         QVERIFY(holder.load());
         loader->UnloadPlugin(brushes);
-        QCOMPARE(loader->GetPlugins(), (QList<QObject *>{sampleRoot, sampleRoot, root}));
-        QVERIFY(!qobject_cast<IToolContainer *>(root)->GetTools().isEmpty());
+        QCOMPARE(loader->GetPlugins(), (QList<QObject *>{sampleRoot, sampleRoot, brushesRoot}));
+        QCOMPARE(brushesRoot->property("loadedCalls").toInt(), 1);
         holder.unload();
         // The file loaded under two names goes with the last of its loaders.
         VLPluginLoader::ReleaseInstance();
@@ -186,7 +162,14 @@ private Q_SLOTS:
 
 private:
     VLPluginLoader *loader = nullptr;
+    static constexpr int accepted = VLPluginLoader::PluginLoaded;
     static constexpr int refused = VLPluginLoader::PluginLoadError;
+    static constexpr int missing = VLPluginLoader::PluginMissingFile;
+    const QString root = VelaTest::Sandbox::Current()->Root();
+    const QString sample = VELA_PLUGIN(SampleBrushes), brushes = VELA_PLUGIN(TestBrushes);
+    const QString stranger = VELA_PLUGIN(Stranger), catchAll = VELA_PLUGIN(CatchAllBrushes);
+    // The sample plug-in under another text for the same file.
+    const QString alias = sample.section('/', 0, -2) + "/./" + sample.section('/', -1);
 };
 
 VELA_TEST_MAIN(TestVLPluginLoader)

@@ -4,12 +4,11 @@
 
 #include <cstddef>
 
-/*
-    The largest single heap request of the whole process between Start() and
-    Stop(). It sees requests where glibc lets the program's malloc take the
-    place of the C library's; under a sanitizer, which owns malloc, it stands
-    aside and Stop() gives 0, so a bound checked against it passes.
-*/
+// The largest single heap request of the whole process between Start() and
+// Stop(), made through malloc and realloc (the buffers of Qt's containers).
+// It sees them where glibc lets the program's malloc take the place of the
+// C library's; under a sanitizer, which owns malloc, it stands aside and
+// Stop() gives 0, so a bound checked against it passes.
 namespace VelaAllocationProbe {
 
 void Start();

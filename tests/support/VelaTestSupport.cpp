@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "VelaTestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QtEndian>
-
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -13,15 +8,11 @@
 
 namespace VelaTest {
 
-namespace {
-Sandbox *s_current = nullptr;
-QtMessageHandler s_testHandler = nullptr;
-} // namespace
+static QtMessageHandler s_testHandler = nullptr;
 
 void CaptureTestMessageHandler()
 {
-    s_testHandler = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler(s_testHandler);
+    qInstallMessageHandler(s_testHandler = qInstallMessageHandler(nullptr));
 }
 
 void RestoreTestMessageHandler()
@@ -54,21 +45,6 @@ Sandbox::~Sandbox()
     s_current = nullptr;
 }
 
-Sandbox *Sandbox::Current()
-{
-    return s_current;
-}
-
-QString Sandbox::Root() const
-{
-    return m_dir.path();
-}
-
-QString Sandbox::LocalAppData() const
-{
-    return m_dir.path() + QStringLiteral("/local");
-}
-
 QString Sandbox::MakeFolder(const QString &relativePath) const
 {
     const QString path = m_dir.path() + QLatin1Char('/') + relativePath;
@@ -77,38 +53,25 @@ QString Sandbox::MakeFolder(const QString &relativePath) const
     return path;
 }
 
-QString AppFolder()
-{
-    return QCoreApplication::applicationDirPath();
-}
-
 ChildResult RunChild(const QString &program, const QStringList &arguments,
                      const QProcessEnvironment &environment, const QString &workingDirectory,
                      int timeoutMs)
 {
-    ChildResult result;
     QProcess process;
     process.setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
+    process.setWorkingDirectory(workingDirectory); // empty: the test's own
     process.start(program, arguments);
-    if (!process.waitForStarted(10000)) {
-        qWarning("cannot start %s: %s", qPrintable(program), qPrintable(process.errorString()));
-        return result;
-    }
+    const bool started = process.waitForStarted(10000);
     process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
-        qWarning("%s did not finish in time", qPrintable(program));
+    if (!started || !process.waitForFinished(timeoutMs)) {
+        qWarning("%s: %s", qPrintable(program), qPrintable(process.errorString()));
         process.kill();
         process.waitForFinished(5000);
-        result.exitStatus = QProcess::CrashExit;
-        return result;
+        // A program that never started did not crash either.
+        return {-1, started ? QProcess::CrashExit : QProcess::NormalExit, {}, {}};
     }
-    result.exitCode = process.exitCode();
-    result.exitStatus = process.exitStatus();
-    result.standardOutput = process.readAllStandardOutput();
-    result.standardError = process.readAllStandardError();
-    return result;
+    return {process.exitCode(), process.exitStatus(), process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 QProcessEnvironment WithLocalAppData(const QString &folder)
@@ -145,14 +108,12 @@ bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs)
     // take the mutex back, and it would report the count as a race.
     auto finished = std::make_shared<std::atomic<int>>(0);
     std::vector<std::thread> threads;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         threads.emplace_back([finished, body, i] {
             body(i);
             finished->fetch_add(1);
         });
-    }
-    QDeadlineTimer deadline(timeoutMs);
-    while (finished->load() < count && !deadline.hasExpired())
+    for (QDeadlineTimer deadline(timeoutMs); finished->load() < count && !deadline.hasExpired();)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const bool ended = finished->load() == count;
     for (std::thread &thread : threads)
@@ -160,21 +121,11 @@ bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs)
     return ended;
 }
 
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
 bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray RunLog(const QString &dataFolder)
@@ -184,23 +135,15 @@ QByteArray RunLog(const QString &dataFolder)
     return files.size() == 1 ? ReadFile(logs.filePath(files.first())) : QByteArray();
 }
 
-QByteArray LogLine(const QByteArray &sourceFile, const QByteArray &message)
-{
-    return "file=\"" + sourceFile + "\". " + message + "\" \n";
-}
-
 QByteArray BigEndian(quint32 value)
 {
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
+    const quint32 bigEndian = qToBigEndian(value);
+    return QByteArray(reinterpret_cast<const char *>(&bigEndian), 4);
 }
 
 QByteArray StreamString(const QString &text)
 {
-    if (text.isNull())
-        return BigEndian(0xffffffff);
-    QByteArray bytes = BigEndian(quint32(text.size()) * 2);
+    QByteArray bytes = BigEndian(text.isNull() ? 0xffffffff : quint32(text.size()) * 2);
     for (const QChar c : text)
         bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
     return bytes;

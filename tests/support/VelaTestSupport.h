@@ -9,40 +9,41 @@
 
 namespace VelaTest {
 
-/*
-    A private world for one test program: LOCALAPPDATA, HOME, TMPDIR and the
-    XDG folders point into a fresh temporary folder, and the working directory
-    is a folder inside it. Made before the QCoreApplication, so nothing of the
-    test ever reaches the real home folder. Child processes inherit it.
-*/
+// A private world for one test program: LOCALAPPDATA, HOME, TMPDIR and the
+// XDG folders point into a fresh temporary folder, and the working directory
+// is a folder inside it. Made before the QCoreApplication, so nothing of the
+// test ever reaches the real home folder. Child processes inherit it.
 class Sandbox
 {
 public:
     Sandbox();
     ~Sandbox();
 
-    static Sandbox *Current();
+    static Sandbox *Current() { return s_current; }
 
-    QString Root() const;
+    QString Root() const { return m_dir.path(); }
     //! The value of LOCALAPPDATA: "<root>/local" (not created).
-    QString LocalAppData() const;
+    QString LocalAppData() const { return m_dir.path() + QStringLiteral("/local"); }
     //! A new empty folder below the root.
     QString MakeFolder(const QString &relativePath) const;
 
 private:
+    static inline Sandbox *s_current = nullptr;
     QTemporaryDir m_dir;
 };
 
 //! Folder of the test's executable: the built application folder.
-QString AppFolder();
+inline QString AppFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
 
 //! Runs a program to its end; fails the test on a start failure or time-out.
 struct ChildResult
 {
     int exitCode = -1;
     QProcess::ExitStatus exitStatus = QProcess::NormalExit;
-    QByteArray standardOutput;
-    QByteArray standardError;
+    QByteArray standardOutput, standardError;
 };
 ChildResult
 RunChild(const QString &program, const QStringList &arguments,
@@ -75,7 +76,11 @@ bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs =
 QStringList TestArguments(int argc, char *argv[]);
 
 //! Reads a whole file; an empty array if it cannot be read.
-QByteArray ReadFile(const QString &path);
+inline QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 //! Writes a whole file, creating its folder; false on failure.
 bool WriteFile(const QString &path, const QByteArray &bytes);
 //! The one log file of a run in <dataFolder>logs; empty unless there is
@@ -83,7 +88,10 @@ bool WriteFile(const QString &path, const QByteArray &bytes);
 QByteArray RunLog(const QString &dataFolder);
 //! The end of the library's log line for a message of a source file, as the
 //! log file holds it: file="<source>". <message>" and a line break.
-QByteArray LogLine(const QByteArray &sourceFile, const QByteArray &message);
+inline QByteArray LogLine(const QByteArray &sourceFile, const QByteArray &message)
+{
+    return "file=\"" + sourceFile + "\". " + message + "\" \n";
+}
 
 //! QDataStream's forms: a big-endian quint32, and a string as its byte count
 //! and UTF-16BE (0xffffffff for a null string).

@@ -15,5 +15,4 @@ int main(int argc, char *argv[])
     std::printf("version=%s\n",
                 qPrintable(VLApplicationSettings::GetValue(QStringLiteral("Version")).toString()));
     GlobalApplicationData::ReleaseInstance();
-    return 0;
 }

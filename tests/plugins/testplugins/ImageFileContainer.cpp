@@ -20,19 +20,17 @@ class ImageFileContainer : public QObject, public IPluginContainer
     Q_INTERFACES(IPluginContainer)
 
 public:
+    using Objects = QList<QObject *>;
     ImageFileContainer() { m_png.setObjectName(QStringLiteral("png")); }
     void OnLoaded() override { setProperty("loadedCalls", property("loadedCalls").toInt() + 1); }
     QString GetDescription() const override { return QString(); }
-    QList<QObject *> GetPluginObjects() override
-    {
-        return VELA_EMPTY_CONTAINER ? QList<QObject *>()
-                                    : QList<QObject *>{&m_other, nullptr, &m_plain, &m_png};
-    }
+    Objects GetPluginObjects() override { return VELA_EMPTY_CONTAINER ? Objects() : m_objects; }
 
 private:
     OtherKindPlugin m_other;
     QObject m_plain;
     KVImageFilePlugin m_png;
+    const Objects m_objects{&m_other, nullptr, &m_plain, &m_png};
 };
 
 #include "ImageFileContainer.moc"

@@ -9,10 +9,12 @@
 // (destroying only its own).
 #include "BrushFactoryBase.h"
 #include "IPluginContainer.h"
+#include "IToolContainer.h"
 #include "KVImageFilePlugin.h"
 #include "TestPlugin.h"
 
 #include <QThread>
+#include <QVariant>
 
 #include <map>
 #include <memory>
@@ -51,26 +53,28 @@ struct NumberFactory : BrushFactoryOf<TestBrush<RoundType>, NumberBrush>
 
 } // namespace
 
-class TestBrushesContainer : public TestToolContainer, public IPluginContainer
+// The root, a tool container that counts the calls of OnLoaded() in the
+// property "loadedCalls".
+class TestBrushesContainer : public QObject, public IToolContainer, public IPluginContainer
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID IToolContainer_iid)
     Q_INTERFACES(IToolContainer IPluginContainer)
 
 public:
-    TestBrushesContainer()
-    {
-        m_tools << nullptr << new QObject(this) << new NumberFactory(this)
-                << new BrushFactoryOf<TestBrush<SecondType>>(this);
-    }
     // Slow enough to load for the loading time to show milliseconds.
     void OnLoaded() override
     {
         QThread::msleep(3);
-        TestToolContainer::OnLoaded();
+        setProperty("loadedCalls", property("loadedCalls").toInt() + 1);
     }
+    QList<QObject *> GetTools() override { return m_tools; }
     QString GetDescription() const override { return QString(); }
     QList<QObject *> GetPluginObjects() override { return {new KVImageFilePlugin(this)}; }
+
+private:
+    const QList<QObject *> m_tools{nullptr, new QObject(this), new NumberFactory(this),
+                                   new BrushFactoryOf<TestBrush<SecondType>>(this)};
 };
 
 #include "TestBrushes.moc"
