@@ -11,8 +11,6 @@
 #include <QTemporaryDir>
 
 #ifndef Q_OS_WIN
-#include <cerrno>
-
 #include <sys/stat.h>
 #endif
 
@@ -37,8 +35,9 @@ bool MakeFolder(const QString &path)
     // The profile's own access rules apply.
     return QDir().mkdir(folder) || QFileInfo(folder).isDir();
 #else
-    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0
-           || (errno == EEXIST && QFileInfo(folder).isDir());
+    // Made here or by another process meanwhile: either way it is there.
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    return QFileInfo(folder).isDir();
 #endif
 }
 

@@ -200,6 +200,8 @@ private Q_SLOTS:
             QDir::toNativeSeparators(Sandbox::Current()->MakeFolder("given") + "/data/folder/");
         QVERIFY(data()->MakeAppDataFolder(given));
         QVERIFY(QFileInfo(given).isDir());
+        QCOMPARE(QFile::permissions(given) & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
         QCOMPARE(data()->GetAppDataFolderPath(), given);
     }
 

@@ -113,6 +113,12 @@ private Q_SLOTS:
                "\"strcpy_s\" file \"tools\\velahost\\CrashCommand.cpp\" line "
                "\"42\""},
               0);
+        // The expression is cut before the character that would not fit
+        // whole: 511 two-byte characters and the end fill 1,024 bytes.
+        event("invalid-parameter-long",
+              {"Invalid parameter expr \"" + QByteArray("\xc3\xa9").repeated(511)
+               + "\" function \"f\" file \"g\" line \"1\""},
+              0);
     }
 
     void crash()

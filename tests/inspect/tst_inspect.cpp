@@ -40,6 +40,7 @@ class TestInspect : public QObject
     Q_OBJECT
 
     QString m_dataFolder;
+    QString m_askedFolder;
 
 private Q_SLOTS:
     void initTestCase()
@@ -54,6 +55,13 @@ private Q_SLOTS:
         QVERIFY(SaveUnits({{"Chain", "ch", 1.0f / 792.0f}}, m_dataFolder + "units_user.ini"));
         // The last run leaves its log and a dump.
         QCOMPARE(VelaTest::RunHost({"crash", "null-write"}).exitStatus, QProcess::CrashExit);
+
+        // A dump asked for before any handler was installed, without the
+        // application data object, goes to the temporary folder.
+        const QString asked = VLCrashHandler::WriteMinidump(nullptr);
+        QCOMPARE(QFileInfo(asked).path(), QDir::tempPath());
+        m_askedFolder = VelaTest::Sandbox::Current()->MakeFolder("asked/dumps");
+        QVERIFY(QFile::rename(asked, m_askedFolder + '/' + QFileInfo(asked).fileName()));
     }
 
     // A run of the host, its exit code and facts of its output; a fact after
@@ -82,6 +90,8 @@ private Q_SLOTS:
                      "        Crash reason: SIGSEGV /SEGV_MAPERR at 0x0\n|"
                      "          0  velahost + 0x|        Log of the crashed run, last |"
                      "\n            \"Build date=|!Warning:";
+        QTest::newRow("asked") << QStringList{"inspect", m_askedFolder + "/.."} << 0
+                               << QString("Crash dumps: 1|No crash: the dump was asked for");
         // Modes that someone chose are kept when the library writes there,
         // and reported; what the library adds is private.
         const QString shared = VelaTest::Sandbox::Current()->MakeFolder("shared");

@@ -321,6 +321,8 @@ private Q_SLOTS:
         // an attribute value does not hide an element.
         QTest::newRow("1,000 levels") << units(nested(999)) << QStringList{"u|u|1|1"};
         QTest::newRow("1,001 levels") << units(nested(1000)) << QStringList();
+        QTest::newRow("1,000 levels, document type")
+            << units(nested(999), "<!DOCTYPE units>") << QStringList{"u|u|1|1"};
         QTest::newRow("quoted />") << units(nested(1000, "<a x=\"/>\">")) << QStringList();
         QTest::newRow("end tag in a comment")
             << units(nested(1000, "<a><!--</a>-->")) << QStringList();

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include <pthread.h>
@@ -279,6 +280,13 @@ const std::map<QString, Kind> &kinds()
           [] {
               VLCrashRuntime::_invalid_parameter(L"destination != nullptr", L"strcpy_s",
                                                  L"tools\\velahost\\CrashCommand.cpp", 42, 0);
+              return 0;
+          }}},
+        {QStringLiteral("invalid-parameter-long"),
+         {"report an invalid parameter whose expression is longer than the report takes",
+          [] {
+              const std::wstring expression(512, L'\u00e9');
+              VLCrashRuntime::_invalid_parameter(expression.c_str(), L"f", L"g", 1, 0);
               return 0;
           }}},
         {QStringLiteral("null-write-in-log"),

@@ -276,7 +276,8 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
         out << "        (not a dump that can be read)\n";
         return;
     }
-    if (!state.crashed()) {
+    // Breakpad records a dump asked for as a crash of its own kind.
+    if (!state.crashed() || state.crash_reason() == "DUMP_REQUESTED") {
         out << "        No crash: the dump was asked for\n";
         return;
     }
