@@ -328,8 +328,15 @@ private Q_SLOTS:
         data()->InitUserPreferences();
         const QList<QColor> palette = Data::GetPredefinedColorList();
         QCOMPARE(palette.size(), 80);
-        QCOMPARE(QList<QColor>({palette.first(), palette.at(15), palette.last()}),
-                 QList<QColor>({Qt::black, QColor(240, 240, 240), QColor(0, 95, 175)}));
+        // The first and the last colour of each of the seven runs, all opaque.
+        QList<QRgb> runEnds;
+        for (int index : {0, 15, 16, 31, 32, 47, 48, 55, 56, 63, 64, 71, 72, 79})
+            runEnds << palette.at(index).rgba();
+        QCOMPARE(runEnds, QList<QRgb>({0xff000000, 0xfff0f0f0, 0xff0000ff, 0xff00f0ff, 0xffff0000,
+                                       0xfffff000, 0xffaf5000, 0xff005000, 0xff195000, 0xffc8ff00,
+                                       0xffffaf00, 0xfffff5e0, 0xff00a5af, 0xff005faf}));
+        QVERIFY(std::all_of(palette.begin(), palette.end(),
+                            [](const QColor &c) { return c.alpha() == 255; }));
         std::atomic<int> wrong{0};
         for (const auto &colour : colours)
             onSignal(colour.changed,
