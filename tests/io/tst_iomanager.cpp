@@ -140,6 +140,11 @@ private Q_SLOTS:
         QTest::newRow("count 2^31-1")
             << BigEndian(0x7fffffff) + record("a", "b")
             << BigEndian(15) + record("a", "b") + record("", "").repeated(14);
+        // A string of odd length reads as null and the reads go on after
+        // its length.
+        QTest::newRow("odd length")
+            << BigEndian(2) + BigEndian(1) + record("b", "B") + record("c", "C")
+            << BigEndian(2) + record(QString(), "b") + record("B", "c");
         QTest::newRow("string claims 4 GB")
             << BigEndian(1) + BigEndian(0xfffffffe) + QByteArray(64, 'z')
             << BigEndian(1) + record(QString(), "");

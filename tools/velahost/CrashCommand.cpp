@@ -283,11 +283,14 @@ const std::map<QString, Kind> &kinds()
               return 0;
           }}},
         {QStringLiteral("invalid-parameter-long"),
-         {"report an invalid parameter whose expression is longer than the report takes",
+         {"report an invalid parameter longer than the report takes on a worker, then "
+          "interrupt the main thread",
           [] {
-              const std::wstring expression(512, L'\u00e9');
-              VLCrashRuntime::_invalid_parameter(expression.c_str(), L"f", L"g", 1, 0);
-              return 0;
+              std::thread([] {
+                  const std::wstring expression(512, L'\u00e9');
+                  VLCrashRuntime::_invalid_parameter(expression.c_str(), L"f", L"g", 1, 0);
+              }).join();
+              return raiseSignal(SIGINT);
           }}},
         {QStringLiteral("null-write-in-log"),
          {"write through a null pointer while holding the log mutex",
