@@ -117,9 +117,10 @@ private Q_SLOTS:
         // and the per-user files are named by their bare names, relative to
         // the working directory.
         const QString dataFolder = base == "blocked" ? QString() : baseFolder + '/' + below;
-        for (const QString &line :
-             {"app=" + expectedApp, "data=" + dataFolder, "settings=" + dataFolder + "kelvane.ini",
-              QString("features=0"), "language=" + installerLanguage})
+        for (const QString &line : {"app=" + expectedApp, "data=" + dataFolder,
+                                    "made=" + QString::number(!dataFolder.isEmpty()),
+                                    "settings=" + dataFolder + "kelvane.ini", QString("features=0"),
+                                    "language=" + installerLanguage})
             QVERIFY2(out.split('\n').contains(line), qPrintable(line + "\n" + out));
         QCOMPARE(QSettings(QDir(work).filePath(dataFolder + "kelvane.ini"), QSettings::IniFormat)
                      .value("Version"),

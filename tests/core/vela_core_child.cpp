@@ -25,6 +25,7 @@ int main(int argc, char *argv[])
     const QStringList facts = {
         "app=" + data->GetAppFolderPath(),
         "data=" + data->GetAppDataFolderPath(),
+        "made=" + QString::number(data->MakeAppDataFolder(QString())),
         "settings=" + VLApplicationSettings::GetFileName(),
         "log=" + data->GetLogFileName(),
         "features=" + QString::number(GlobalApplicationData::GetFeaturesData().size()),

@@ -177,10 +177,11 @@ private Q_SLOTS:
         QCOMPARE(StoredValue(typeKey), QStringLiteral("png"));
 
         // The save writes the values, the text offset by one, into the
-        // elements the document has, and adds none.
+        // elements the document has, and adds none; four spaces a level.
         data->SaveUserPreferences();
         QCOMPARE(StoredValue(textKey), QStringLiteral("2"));
-        QCOMPARE(VelaTest::ReadFile(UserDocumentPath()).count("hint=\"kept\""), 3);
+        const QByteArray saved = VelaTest::ReadFile(UserDocumentPath());
+        QVERIFY(saved.count("hint=\"kept\"") == 3 && saved.contains("\n    <"));
         Restart()->SaveUserPreferences();
         data = Restart();
         QCOMPARE(data->DefImageType(), type);
