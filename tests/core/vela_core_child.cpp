@@ -20,12 +20,13 @@ int main(int argc, char *argv[])
     qDebug("before-init");
     GlobalApplicationData::InitInstance();
     GlobalApplicationData *data = GlobalApplicationData::Instance();
+    const bool made = data->MakeAppDataFolder(QString());
     qDebug("before-register");
     data->RegisterLogOutput(args.value(0));
     const QStringList facts = {
         "app=" + data->GetAppFolderPath(),
         "data=" + data->GetAppDataFolderPath(),
-        "made=" + QString::number(data->MakeAppDataFolder(QString())),
+        "made=" + QString::number(made),
         "settings=" + VLApplicationSettings::GetFileName(),
         "log=" + data->GetLogFileName(),
         "features=" + QString::number(GlobalApplicationData::GetFeaturesData().size()),
