@@ -249,21 +249,11 @@ void appendCrashTime(Builder<wchar_t> &name)
         secondOfDay += 86400;
         --days;
     }
-    // Days since 1970-01-01 to a civil date (proleptic Gregorian).
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const long long dayOfEra = days - era * 146097;
-    const long long yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const long long monthIndex = (5 * dayOfYear + 2) / 153;
-    const long day = static_cast<long>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    const long month = static_cast<long>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    const long year = static_cast<long>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    const VLCrashRuntime::CivilDate date = VLCrashRuntime::CivilDateFromDays(days);
 
-    name.Two(day) << "-";
-    name.Two(month) << "-";
-    name.Two(year / 100).Two(year % 100) << "_";
+    name.Two(date.day) << "-";
+    name.Two(date.month) << "-";
+    name.Two(date.year / 100).Two(date.year % 100) << "_";
     name.Two(secondOfDay / 3600) << "-";
     name.Two(secondOfDay / 60 % 60) << "-";
     name.Two(secondOfDay % 60);

@@ -29,6 +29,20 @@ std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity
     return length;
 }
 
+CivilDate CivilDateFromDays(long long days)
+{
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;
+    const long day = static_cast<long>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    const long month = static_cast<long>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    return {static_cast<long>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0)), month, day};
+}
+
 } // namespace VLCrashRuntime
 
 #ifndef Q_OS_WIN

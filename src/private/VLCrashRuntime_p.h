@@ -303,6 +303,16 @@ namespace VLCrashRuntime {
 //! bytes, cut short where it does not fit; answers the length written
 //! (without the terminator). Allocates nothing.
 std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity);
+
+struct CivilDate
+{
+    long year;
+    long month; // 1 to 12
+    long day;   // 1 to 31
+};
+//! The proleptic Gregorian date of a count of days since 1970-01-01, without
+//! the system's local time functions, which take a lock.
+VELAGLOBAL_EXPORT CivilDate CivilDateFromDays(long long days);
 } // namespace VLCrashRuntime
 
 #endif // VLCRASHRUNTIME_P_H

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "VelaTestSupport.h"
 
+#include "private/VLCrashRuntime_p.h"
+
 #include <chrono>
 #include <csignal>
 
@@ -123,6 +125,19 @@ private Q_SLOTS:
                    + "\" function \"f\" file \"g\" line \"1\"",
                "Unexpected int"},
               0);
+    }
+
+    // The crash time's date, worked out without the system's local time
+    // functions, for every day of eight centuries.
+    void crashDate()
+    {
+        const qint64 epoch = QDate(1970, 1, 1).toJulianDay();
+        for (qint64 day = QDate(1600, 1, 1).toJulianDay(); day < QDate(2400, 1, 1).toJulianDay();
+             ++day) {
+            const VLCrashRuntime::CivilDate date = VLCrashRuntime::CivilDateFromDays(day - epoch);
+            if (QDate(date.year, date.month, date.day) != QDate::fromJulianDay(day))
+                QFAIL(qPrintable(QDate::fromJulianDay(day).toString(Qt::ISODate)));
+        }
     }
 
     void crash()
