@@ -36,8 +36,10 @@ QString VLApplicationSettings::GetName(UseDataRole role)
 // reaches it before the call returns.
 QVariant VLApplicationSettings::GetValue(const QString &key, const QVariant &defaultValue)
 {
-    const QSettings settings(GetFileName(), QSettings::IniFormat);
-    return settings.value(key, defaultValue);
+    // A value that QSettings cannot decode reads as no value, as it does
+    // until QSettings writes the file again (as "@Invalid()").
+    const QVariant value = QSettings(GetFileName(), QSettings::IniFormat).value(key);
+    return value.isValid() ? value : defaultValue;
 }
 
 void VLApplicationSettings::SetValue(const QString &key, const QVariant &value)
@@ -48,6 +50,5 @@ void VLApplicationSettings::SetValue(const QString &key, const QVariant &value)
 
 bool VLApplicationSettings::Contains(const QString &key)
 {
-    const QSettings settings(GetFileName(), QSettings::IniFormat);
-    return settings.contains(key);
+    return GetValue(key).isValid();
 }

@@ -7,6 +7,7 @@
 #include "private/VLSaveFile_p.h"
 #include "private/VLXmlFile_p.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QDomDocument>
 #include <QDomElement>
@@ -154,10 +155,15 @@ void GlobalApplicationData::SaveDomDocument(QFile &file)
         return;
     forEachChildElement(d->preferences->documentElement(), pageTag,
                         [this](QDomElement &page) { SavePage(page); });
-    const QDomDocument &document = *d->preferences;
-    VLSaveFile::Write(file.fileName(), [&document](QIODevice &device) {
-        VLXmlFile::WriteDocument(document, device);
-    });
+    QBuffer text;
+    text.open(QIODevice::WriteOnly);
+    VLXmlFile::WriteDocument(*d->preferences, text);
+    // Qt takes in a few documents that it then writes in a form it refuses
+    // (a processing instruction named with a NUL): the user's file is kept
+    // rather than replaced by one that the next start could not read.
+    if (!VLXmlFile::ReadsBack(text.data(), true))
+        return;
+    VLSaveFile::Write(file.fileName(), [&text](QIODevice &device) { device.write(text.data()); });
 }
 
 void GlobalApplicationData::SavePage(QDomElement &page)

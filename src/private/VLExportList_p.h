@@ -115,7 +115,8 @@ public:
     static std::optional<QList<Item>> ReadUserList(const QString &path)
     {
         const QSettings settings(path, QSettings::IniFormat);
-        if (!settings.contains(VersionKey()))
+        // A version that QSettings cannot decode is none.
+        if (!settings.value(VersionKey()).isValid())
             return std::nullopt;
         QList<Item> list;
         ReadEntries(settings, list);

@@ -148,6 +148,13 @@ bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseE
     return true;
 }
 
+bool ReadsBack(const QByteArray &content, bool namespaceProcessing)
+{
+    ParseError error;
+    return content.size() <= MaxFileSize && isAcceptable(content, namespaceProcessing, error)
+           && QDomDocument().setContent(content, namespaceProcessing);
+}
+
 void WriteDocument(const QDomDocument &document, QIODevice &device)
 {
     QTextStream stream(&device);

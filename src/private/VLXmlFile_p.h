@@ -48,6 +48,10 @@ struct ParseError
 VELAGLOBAL_EXPORT bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing,
                              ParseError *error = nullptr);
 
+//! Whether text that is about to be written reads back by the rules of
+//! Parse.
+VELAGLOBAL_EXPORT bool ReadsBack(const QByteArray &content, bool namespaceProcessing);
+
 //! The document's text with an indentation of 4 spaces per level, in UTF-8
 //! unless its XML declaration names another encoding.
 VELAGLOBAL_EXPORT void WriteDocument(const QDomDocument &document, QIODevice &device);
