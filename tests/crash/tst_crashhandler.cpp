@@ -122,10 +122,11 @@ private Q_SLOTS:
               0);
         // A worker's report, then the main thread's. The expression is cut
         // before the character that would not fit whole: 511 two-byte
-        // characters and the end fill 1,024 bytes.
+        // characters and the end fill 1,024 bytes. The first characters of
+        // two, three and four bytes.
         event("invalid-parameter-long",
               {"Invalid parameter expr \"" + QByteArray("\xc3\xa9").repeated(511)
-                   + "\" function \"f\" file \"g\" line \"1\"",
+                   + "\" function \"f\xc2\x80\xe0\xa0\x80\" file \"g\xf0\x90\x80\x80\" line \"1\"",
                "Unexpected int"},
               0);
     }
@@ -217,6 +218,8 @@ private Q_SLOTS:
             QVERIFY2(at >= 0 && log.count(line) == 1, (message + '\n' + log).constData());
         }
         QCOMPARE(log.count("Seh") + log.count("Minidum"), (checks & NoDump) ? 0 : 2);
+        // Without a log file the lines reach the standard output as debug messages.
+        QCOMPARE(log.count("Debug: \"Build date="), (checks & InTemp) ? 2 : 0);
         // Each report takes the crash lock that the one before let go: none
         // waits for it; the search for the editor comes to its end.
         const QString failing = QString::fromUtf8(result.standardOutput).section("failing at ", 1);

@@ -288,7 +288,8 @@ const std::map<QString, Kind> &kinds()
           [] {
               std::thread([] {
                   const std::wstring expression(512, L'\u00e9');
-                  VLCrashRuntime::_invalid_parameter(expression.c_str(), L"f", L"g", 1, 0);
+                  VLCrashRuntime::_invalid_parameter(expression.c_str(), L"f\u0080\u0800",
+                                                     L"g\U00010000", 1, 0);
               }).join();
               return raiseSignal(SIGINT);
           }}},
