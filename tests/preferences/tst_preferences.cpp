@@ -198,6 +198,7 @@ private Q_SLOTS:
         QTest::newRow("remember true") << "true" << rememberKey << "1";
         QTest::newRow("remember True") << "True" << rememberKey << "0";
         QTest::newRow("antialiasing -4") << "-4" << textKey << "-3";
+        QTest::newRow("antialiasing in hex") << "a" << textKey << "1";
         QTest::newRow("antialiasing, no value") << QString() << textKey << "1";
         QTest::newRow("working space") << "5" << spaceKey << "5";
         QTest::newRow("working space, no value") << QString() << spaceKey << "0";
