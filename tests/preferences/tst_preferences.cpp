@@ -295,6 +295,7 @@ private Q_SLOTS:
             // A label out of the list names the current type.
             QCOMPARE(data->GetProxyTypeLabel(4), names[index]);
             QCOMPARE(data->GetProxyTypeLabel(-1), names[index]);
+            QCOMPARE(data->GetProxyTypeLabel(0), names[0]);
         }
         QCOMPARE(data->GetProxyTypeList(), names);
         QCOMPARE(data->FindProxyTypeIndex("Socks5Proxy"), 3);
