@@ -355,7 +355,7 @@ private Q_SLOTS:
         const QList<UnitItem> units = {{"inch", "in", 1},
                                        {"centimetre", "cm", 2.54f},
                                        {"per mm \"&<", "µ", float(1 / 25.4)},
-                                       {"large", "L", 1234567}};
+                                       {"large", "L\U0001F600", 1234567}};
         QVERIFY(!SaveUnits(units, path + "/missing/units.ini"));
         // What the file cannot carry is refused, the file left as it was:
         // characters XML 1.0 has no place for, and a factor that is no number.
@@ -373,7 +373,7 @@ private Q_SLOTS:
                             "    <unit name=\"centimetre\" abbr=\"cm\" factor=\"2.54\"/>\n"
                             "    <unit name=\"per mm &quot;&amp;&lt;\" abbr=\"\xc2\xb5\" "
                             "factor=\"0.0393701\"/>\n"
-                            "    <unit name=\"large\" abbr=\"L\" factor=\"1.23457e+06\"/>\n"
+                            "    <unit name=\"large\" abbr=\"L\xf0\x9f\x98\x80\" factor=\"1.23457e+06\"/>\n"
                             "</units>\n"));
     }
 
