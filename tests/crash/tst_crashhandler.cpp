@@ -8,10 +8,9 @@
 
 namespace {
 
-QStringList dumpsIn(const QString &folder)
-{
+const auto dumpsIn = [](const QString &folder) {
     return QDir(folder).entryList(QStringList{"*.dmp"}, QDir::Files, QDir::Name);
-}
+};
 
 // The output of a tool that a row's check needs. A tool that is missing
 // cannot be started: the output is empty and the row fails

@@ -264,8 +264,7 @@ private Q_SLOTS:
         QCOMPARE(data()->GetRegistredBrushTools(), QStringList({alphaId, gammaId, betaId}));
 
         data()->SetBrushToolID(alphaId);
-        QVERIFY(data()->UnregisterBrushTool(betaId));
-        QVERIFY(!data()->UnregisterBrushTool(betaId));
+        QVERIFY(data()->UnregisterBrushTool(betaId) && !data()->UnregisterBrushTool(betaId));
         QCOMPARE(unregistered.count(), 1);
         QCOMPARE(unregistered.at(0).at(0).toString(), betaId);
         QCOMPARE(qvariant_cast<IBrushTool *>(unregistered.at(0).at(1)), &beta);

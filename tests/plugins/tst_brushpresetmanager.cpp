@@ -18,26 +18,21 @@ const auto numberRecord = [](quint32 value) { return numberType + VelaTest::BigE
 const auto presetId = [](quint32 n) { return QUuid(0, 0, 0, 0, 0, 0, 0, 0, n >> 16, n >> 8, n); };
 
 // A stream of number brushes.
-static QByteArray records(const Numbers &numbers)
-{
+const auto records = [](const Numbers &numbers) {
     QByteArray stream = header;
     for (const quint32 number : numbers)
         stream += numberRecord(number);
     return stream;
-}
-
-static QByteArray serialized(BrushPresetManager &table)
-{
+};
+const auto serialized = [](BrushPresetManager &table) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     return table.Serialize(&buffer) ? buffer.data() : QByteArray("refused");
-}
-
-static bool deserialize(BrushPresetManager &table, QByteArray stream)
-{
+};
+const auto deserialize = [](BrushPresetManager &table, QByteArray stream) {
     QBuffer buffer(&stream);
     return buffer.open(QIODevice::ReadOnly) && table.Deserialize(&buffer);
-}
+};
 
 class TestBrushPresetManager : public QObject
 {

@@ -135,7 +135,7 @@ int main(int argc, char *argv[])
     VelaTest::Sandbox sandbox;
     QCoreApplication app(argc, argv);
     TestCrashSafeSaves test;
-    return QTest::qExec(&test, VelaTest::TestArguments(argc, argv));
+    return QTest::qExec(&test, VelaTest::TestArguments());
 }
 
 #include "tst_crashsafesaves.moc"

@@ -88,11 +88,9 @@ ChildResult RunHost(const QStringList &arguments, const QString &localAppData)
                                            : WithLocalAppData(localAppData));
 }
 
-QStringList TestArguments(int argc, char *argv[])
+QStringList TestArguments()
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    QStringList arguments = QCoreApplication::arguments();
 #if defined(__SANITIZE_THREAD__)
     // The option that QtTest gives its benchmark child under callgrind: it
     // runs the tests as usual, without the watchdog.

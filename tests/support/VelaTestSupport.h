@@ -73,7 +73,7 @@ bool RunThreads(int count, const std::function<void(int)> &body, int timeoutMs =
 //! QtTest's watchdog thread is left out: it is a QThread, whose end is
 //! handed over through QMutex, which the sanitizer cannot see, so it reports
 //! a race on every run where the watchdog ends before it is waited for.
-QStringList TestArguments(int argc, char *argv[]);
+QStringList TestArguments();
 
 //! Reads a whole file; an empty array if it cannot be read.
 inline QByteArray ReadFile(const QString &path)
@@ -108,7 +108,7 @@ QByteArray StreamString(const QString &text);
         VelaTest::Sandbox sandbox;                                                                 \
         QCoreApplication app(argc, argv);                                                          \
         TestClass test;                                                                            \
-        return QTest::qExec(&test, VelaTest::TestArguments(argc, argv));                           \
+        return QTest::qExec(&test, VelaTest::TestArguments());                                     \
     }
 
 #endif // VELATESTSUPPORT_H
