@@ -43,6 +43,8 @@ struct Run
         if (!folder.isValid())
             qFatal("no work folder below %s", qPrintable(temporaryBase()));
         qputenv("LOCALAPPDATA", QFile::encodeName(folder.path()));
+        // The settings writer makes its new text in the temporary folder.
+        qputenv("TMPDIR", QFile::encodeName(folder.path()));
         qInstallMessageHandler(quietOutput);
     }
 
