@@ -142,6 +142,10 @@ private Q_SLOTS:
             QCOMPARE(StoredValue("GUI_options_and_effects.group1.TextAl"), QStringLiteral("1"));
             QCOMPARE(data->GetTextAntialiasing(), 2);
         }
+        // A data folder gone since the start is made again.
+        QDir(QFileInfo(UserDocumentPath()).path()).removeRecursively();
+        GlobalApplicationData::Instance()->InitUserPreferences();
+        QCOMPARE(VelaTest::ReadFile(UserDocumentPath()), DefaultDocument());
     }
 
     // The document's own declaration stays true to what is written, whatever
@@ -354,15 +358,17 @@ private Q_SLOTS:
             QVERIFY(!SaveUnits({bad}, path));
         QCOMPARE(VelaTest::ReadFile(path), QByteArray("old"));
         QVERIFY(SaveUnits(units, path));
-        QCOMPARE(VelaTest::ReadFile(path),
-                 QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                            "<units>\n"
-                            "    <unit name=\"inch\" abbr=\"in\" factor=\"1\"/>\n"
-                            "    <unit name=\"centimetre\" abbr=\"cm\" factor=\"2.54\"/>\n"
-                            "    <unit name=\"per mm &quot;&amp;&lt;\" abbr=\"\xc2\xb5\" "
-                            "factor=\"0.0393701\"/>\n"
-                            "    <unit name=\"large\" abbr=\"L\xf0\x9f\x98\x80\" factor=\"1.23457e+06\"/>\n"
-                            "</units>\n"));
+        QCOMPARE(
+            VelaTest::ReadFile(path),
+            QByteArray(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<units>\n"
+                "    <unit name=\"inch\" abbr=\"in\" factor=\"1\"/>\n"
+                "    <unit name=\"centimetre\" abbr=\"cm\" factor=\"2.54\"/>\n"
+                "    <unit name=\"per mm &quot;&amp;&lt;\" abbr=\"\xc2\xb5\" "
+                "factor=\"0.0393701\"/>\n"
+                "    <unit name=\"large\" abbr=\"L\xf0\x9f\x98\x80\" factor=\"1.23457e+06\"/>\n"
+                "</units>\n"));
     }
 
     void convert_data()
