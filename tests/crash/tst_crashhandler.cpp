@@ -178,6 +178,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(dataFolder) && QFile::link("/proc", dataFolder + "dumps"));
         if (!(checks & (Unwritable | NoDump)))
             QVERIFY(VelaTest::WriteFile(folder + '/' + oldDump, "old")
+                    && VelaTest::WriteFile(folder + "/.DMP", "old")
                     && VelaTest::WriteFile(folder + "/notes.txt", "kept"));
 
         QProcessEnvironment environment = VelaTest::WithLocalAppData(root + "/local");
@@ -250,7 +251,8 @@ private Q_SLOTS:
         // deleted, except in the temporary folder that other programs share.
         QCOMPARE(dumpsIn(folder), (checks & InTemp ? QStringList(oldDump) : QStringList())
                                       << named.captured(1));
-        QVERIFY(QFileInfo::exists(folder + "/notes.txt"));
+        QVERIFY(QFileInfo::exists(folder + "/notes.txt")
+                && QFileInfo::exists(folder + "/.DMP") == bool(checks & InTemp));
         QCOMPARE(QFile::permissions(dumpPath),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(!(checks & SmallDump) || QFileInfo(dumpPath).size() < 64 << 20);
