@@ -121,21 +121,15 @@ bool refuse(QDomDocument &document, ParseError *error, const ParseError &reason)
     return false;
 }
 
-} // namespace
-
-bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseError *error)
+QString tooLarge()
 {
-    if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
-        return refuse(document, error, {file.errorString()});
-    const auto tooLarge = [] { return QStringLiteral("larger than %1 bytes").arg(MaxFileSize); };
-    if (file.size() > MaxFileSize)
-        return refuse(document, error, {tooLarge()});
-    // Only what the file holds is allocated (Qt would allocate the whole
-    // limit for every small file); one that has grown since is read on.
-    const qint64 size = file.size();
-    QByteArray content = file.read(size + 1);
-    if (content.size() > size)
-        content += file.read(MaxFileSize + 1 - content.size());
+    return QStringLiteral("larger than %1 bytes").arg(MaxFileSize);
+}
+
+// The text of a file, all or nothing.
+bool parseContent(const QByteArray &content, QDomDocument &document, bool namespaceProcessing,
+                  ParseError *error)
+{
     if (content.size() > MaxFileSize)
         return refuse(document, error, {tooLarge()});
     ParseError reason;
@@ -148,11 +142,27 @@ bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseE
     return true;
 }
 
+} // namespace
+
+bool Parse(QFile &file, QDomDocument &document, bool namespaceProcessing, ParseError *error)
+{
+    if (!file.isOpen() && !file.open(QIODevice::ReadOnly))
+        return refuse(document, error, {file.errorString()});
+    if (file.size() > MaxFileSize)
+        return refuse(document, error, {tooLarge()});
+    // Only what the file holds is allocated (Qt would allocate the whole
+    // limit for every small file); one that has grown since is read on.
+    const qint64 size = file.size();
+    QByteArray content = file.read(size + 1);
+    if (content.size() > size)
+        content += file.read(MaxFileSize + 1 - content.size());
+    return parseContent(content, document, namespaceProcessing, error);
+}
+
 bool ReadsBack(const QByteArray &content, bool namespaceProcessing)
 {
-    ParseError error;
-    return content.size() <= MaxFileSize && isAcceptable(content, namespaceProcessing, error)
-           && QDomDocument().setContent(content, namespaceProcessing);
+    QDomDocument document;
+    return parseContent(content, document, namespaceProcessing, nullptr);
 }
 
 void WriteDocument(const QDomDocument &document, QIODevice &device)
