@@ -72,7 +72,7 @@ bool Write(const QString &path, const std::function<void(QIODevice &)> &write)
     return existing.flush() && existing.error() == QFileDevice::NoError;
 }
 
-bool EditSettings(const QString &path, const std::function<void(QSettings &)> &edit)
+void EditSettings(const QString &path, const std::function<void(QSettings &)> &edit)
 {
     // Writers of other processes take turns, as QSettings has them do; where
     // no lock file can be made (a full disk, a closed folder) the write goes
@@ -84,12 +84,12 @@ bool EditSettings(const QString &path, const std::function<void(QSettings &)> &e
     const QTemporaryDir scratch;
     if (!scratch.isValid()) {
         // No temporary folder to make the text in: QSettings writes the file
-        // itself, atomically where it can, under the same lock file.
+        // itself as it goes out of scope, atomically where it can, under
+        // the same lock file.
         lock.unlock();
         QSettings settings(path, QSettings::IniFormat);
         edit(settings);
-        settings.sync();
-        return settings.status() == QSettings::NoError;
+        return;
     }
     const QString textPath = scratch.filePath(QStringLiteral("settings.ini"));
     {
@@ -102,11 +102,11 @@ bool EditSettings(const QString &path, const std::function<void(QSettings &)> &e
     }
     QFile text(textPath);
     if (!text.open(QIODevice::ReadOnly))
-        return false;
+        return;
     const QByteArray bytes = text.readAll();
     const QDateTime before = QFileInfo(path).lastModified();
     if (!Write(path, [&bytes](QIODevice &device) { device.write(bytes); }))
-        return false;
+        return;
     // QSettings knows a file it has read by its size and its time to the
     // millisecond: a new text written within the millisecond of the old one
     // is given a later time, or a read that follows in this process could
@@ -115,7 +115,6 @@ bool EditSettings(const QString &path, const std::function<void(QSettings &)> &e
     if (before.isValid() && QFileInfo(path).lastModified() <= before
         && written.open(QIODevice::ReadOnly))
         written.setFileTime(before.addMSecs(1), QFileDevice::FileModificationTime);
-    return true;
 }
 
 } // namespace VLSaveFile

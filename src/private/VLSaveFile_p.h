@@ -46,8 +46,9 @@ VELAGLOBAL_EXPORT bool MakeFolder(const QString &path);
 //! Changes the ini file at path: edit() is given the file's settings and
 //! what it leaves is written by the rule above. QSettings is never left to
 //! write the file itself: it renames a temporary file whose write failed (a
-//! full disk) over the old one. False when the file could not be written.
-VELAGLOBAL_EXPORT bool EditSettings(const QString &path,
+//! full disk) over the old one. A file that cannot be written is left as
+//! it was: the settings are the editor's, and it goes on without them.
+VELAGLOBAL_EXPORT void EditSettings(const QString &path,
                                     const std::function<void(QSettings &)> &edit);
 
 } // namespace VLSaveFile

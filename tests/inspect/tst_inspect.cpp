@@ -91,7 +91,8 @@ private Q_SLOTS:
                      "          0  velahost + 0x|        Log of the crashed run, last |"
                      "\n            \"Build date=|!Warning:";
         QTest::newRow("asked") << QStringList{"inspect", m_askedFolder + "/.."} << 0
-                               << QString("Crash dumps: 1|No crash: the dump was asked for");
+                               << QString("Crash dumps: 1|No crash: the dump was asked for|"
+                                          "!Log of the crashed run");
         // Modes that someone chose are kept when the library writes there,
         // and reported; what the library adds is private.
         const QString shared = VelaTest::Sandbox::Current()->MakeFolder("shared");
