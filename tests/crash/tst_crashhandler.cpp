@@ -152,13 +152,13 @@ private Q_SLOTS:
         QFETCH(int, checks);
         QFETCH(int, threads);
         // A world of its own: LOCALAPPDATA, TMPDIR and a PATH that finds the
-        // run's "Application.exe" first, or a copy of the editor with
-        // "Application.exe" beside it and not on PATH. That script writes the
-        // arguments it was started with.
+        // run's "Application.exe" after a missing folder, or a copy of the
+        // editor with "Application.exe" beside it and not on PATH. That
+        // script writes the arguments it was started with.
         const QString root = VelaTest::Sandbox::Current()->MakeFolder(
             "runs/" + QString(QTest::currentDataTag()).replace(' ', '-'));
         const QString dataFolder = root + "/local/Kelvane/", restart = root + "/restart.txt";
-        const QString app = root + ((checks & (BesideEditor | NoEditor)) ? "/app" : "/bin");
+        const QString app = root + ((checks & (BesideEditor | NoEditor)) ? "/app" : "/on-path");
         QVERIFY(VelaTest::WriteFile(app + "/Application.exe",
                                     "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$RESTART_FILE\"\n"));
         QVERIFY(
@@ -185,7 +185,8 @@ private Q_SLOTS:
         if (checks & RuntimeFirst)
             environment.insert("LD_PRELOAD", "libstdc++.so.6");
         environment.insert("TMPDIR", root + "/tmp");
-        environment.insert("PATH", root + "/bin:" + environment.value("PATH"));
+        environment.insert("PATH",
+                           root + "/none:" + root + "/on-path:" + environment.value("PATH"));
         environment.insert("RESTART_FILE", restart);
         const QDateTime started = QDateTime::currentDateTime();
         const VelaTest::ChildResult result =
