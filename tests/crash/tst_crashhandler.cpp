@@ -33,10 +33,11 @@ QString toolOutput(const QString &program, const QStringList &arguments)
 // written. BesideEditor: "Application.exe" lies beside the editor, not on
 // PATH; NoEditor: nowhere. RuntimeFirst: the C++ runtime comes first in
 // symbol lookup. Watchdog: the process is ended by the fault's signal ten
-// seconds after the fault.
+// seconds after the fault. Unstarted: no handler; the C++ runtime's own
+// course, its message on the standard error.
 constexpr int InTemp = 0x1, InData = 0x2, Unwritable = 0x4, NoDump = 0x8, LogFileOnly = 0x10,
               Lldb = 0x20, LldbHeap = 0x40, SmallDump = 0x80, BesideEditor = 0x100,
-              RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800;
+              RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800, Unstarted = 0x1000;
 
 } // namespace
 
@@ -114,6 +115,9 @@ private Q_SLOTS:
         event("pure-virtual-call", {"Pure virtual method call", "Unexpected abort"}, SIGABRT);
         event("pure-virtual-call with the runtime first",
               {"Pure virtual method call", "Unexpected abort"}, SIGABRT, RuntimeFirst);
+        QTest::newRow("pure-virtual-call, library not started")
+            << QString("pure-virtual-call") << QStringList("--unstarted") << QByteArrayList()
+            << SIGABRT << (NoDump | Unstarted) << 0;
         event("invalid-parameter",
               {"Invalid parameter expr \"destination != nullptr\" function "
                "\"strcpy_s\" file \"tools\\velahost\\CrashCommand.cpp\" line "
@@ -219,6 +223,8 @@ private Q_SLOTS:
             QVERIFY2(at >= 0 && log.count(line) == 1, (message + '\n' + log).constData());
         }
         QCOMPARE(log.count("Seh") + log.count("Minidum"), (checks & NoDump) ? 0 : 2);
+        QVERIFY(!(checks & Unstarted)
+                || result.standardError.contains("pure virtual method called"));
         // Without a log file the lines reach the standard output as debug messages.
         QCOMPARE(log.count("Debug: \"Build date="), (checks & InTemp) ? 2 : 0);
         // Each report takes the crash lock that the one before let go: none

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -339,14 +340,17 @@ QString kindList()
 } // namespace
 
 VELAHOST_COMMAND(crash, "crash",
-                 "crash KIND [--after-release] [--threads N [--block-signals]] [--heap MB] "
-                 "[--log-lines N]",
+                 "crash KIND [--after-release | --unstarted] [--threads N [--block-signals]] "
+                 "[--heap MB] [--log-lines N]",
                  "Start the library as the editor does, then fail in the given way.")
 {
     QCommandLineParser parser;
     const QCommandLineOption afterRelease(
         QStringLiteral("after-release"),
         QStringLiteral("Fail after the application data object is gone."));
+    const QCommandLineOption unstarted(
+        QStringLiteral("unstarted"),
+        QStringLiteral("Fail without starting the library: no handler is installed."));
     const QCommandLineOption threads(QStringLiteral("threads"),
                                      QStringLiteral("Start N idle threads first."),
                                      QStringLiteral("N"), QStringLiteral("0"));
@@ -361,14 +365,16 @@ VELAHOST_COMMAND(crash, "crash",
     const QStringList positional =
         ParseHostArguments(parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
                            {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
-                           {afterRelease, threads, blockSignals, heap, logLines});
+                           {afterRelease, unstarted, threads, blockSignals, heap, logLines});
     const auto kind = positional.size() == 1 ? kinds().find(positional.first()) : kinds().end();
     if (kind == kinds().end()) {
         context.err << "velahost crash: name one kind\n\n" << kindList();
         return 2;
     }
 
-    const HostSession session;
+    std::optional<HostSession> session;
+    if (!parser.isSet(unstarted))
+        session.emplace();
     if (parser.isSet(afterRelease))
         GlobalApplicationData::ReleaseInstance();
     prepareProcess(parser.value(threads).toInt(), parser.isSet(blockSignals),
