@@ -38,6 +38,7 @@ int main(int argc, char *argv[])
     }
     // Nothing of a test reaches the folder it was started in.
     fs::current_path(VelaFuzz::WorkFolder().toStdString());
+    VelaFuzz::CheckEveryInputFully();
 
     for (const fs::path &input : inputs) {
         std::fprintf(stderr, "%s\n", input.string().c_str());

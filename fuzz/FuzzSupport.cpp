@@ -61,6 +61,8 @@ Run &run()
     return instance;
 }
 
+bool s_everyInputFully = false;
+
 } // namespace
 
 QString WorkFolder()
@@ -88,6 +90,21 @@ QString WriteInput(const QString &path, const uint8_t *data, size_t size)
         file.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime);
     }
     return path;
+}
+
+bool TakesFullCheck(const uint8_t *data, size_t size)
+{
+    // FNV-1a: the same bytes pick the same check in every process.
+    quint32 hash = 2166136261u;
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 16777619u;
+    static const bool fromEnvironment = qEnvironmentVariableIsSet("VELA_FUZZ_FULL_CHECKS");
+    return s_everyInputFully || fromEnvironment || hash % 16 == 0;
+}
+
+void CheckEveryInputFully()
+{
+    s_everyInputFully = true;
 }
 
 } // namespace VelaFuzz
