@@ -31,8 +31,9 @@ std::size_t Utf8FromWide(const wchar_t *text, char *buffer, std::size_t capacity
 
 CivilDate CivilDateFromDays(long long days)
 {
+    // Counted from 0000-03-01, in eras of 400 years.
     days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long era = days / 146097;
     const long long dayOfEra = days - era * 146097;
     const long long yearOfEra =
         (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;

@@ -310,8 +310,9 @@ struct CivilDate
     long month; // 1 to 12
     long day;   // 1 to 31
 };
-//! The proleptic Gregorian date of a count of days since 1970-01-01, without
-//! the system's local time functions, which take a lock.
+//! The proleptic Gregorian date of a count of days since 1970-01-01, for
+//! dates from the year 0 on, without the system's local time functions,
+//! which take a lock.
 VELAGLOBAL_EXPORT CivilDate CivilDateFromDays(long long days);
 } // namespace VLCrashRuntime
 

@@ -97,7 +97,7 @@ private Q_SLOTS:
         };
         event("raise-abrt", {"Unexpected abort"}, 0);
         // A fault filter that never returns does not keep the process alive.
-        event("null-write-filter-hangs", {}, SIGSEGV, Watchdog);
+        event("divide-by-zero-filter-hangs", {}, SIGFPE, Watchdog);
         event("raise-int", {"Unexpected int"}, 0);
         event("raise-term", {"Unexpected term"}, 0);
         event("raise-fpe", {"Unexpected fpe"}, 0);

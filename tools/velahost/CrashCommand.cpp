@@ -294,16 +294,15 @@ const std::map<QString, Kind> &kinds()
               }).join();
               return raiseSignal(SIGINT);
           }}},
-        {QStringLiteral("null-write-filter-hangs"),
-         {"write through a null pointer with a fault filter that never returns",
+        {QStringLiteral("divide-by-zero-filter-hangs"),
+         {"integer division by zero with a fault filter that never returns",
           [] {
               VLCrashRuntime::SetUnhandledExceptionFilter(
                   [](VLCrashRuntime::EXCEPTION_POINTERS *) -> VLCrashRuntime::LONG {
                       stallForever();
                       return 0;
                   });
-              writeThroughNull();
-              return 0;
+              return s_seven / s_zero;
           }}},
         {QStringLiteral("null-write-in-log"),
          {"write through a null pointer while holding the log mutex",
