@@ -270,8 +270,7 @@ private Q_SLOTS:
         QCOMPARE(qvariant_cast<IBrushTool *>(unregistered.at(0).at(1)), &beta);
         QCOMPARE(data()->GetBrushToolID(), alphaId);
         // The current tool's id goes with the tool.
-        QVERIFY(data()->UnregisterBrushTool(alphaId));
-        QVERIFY(data()->GetBrushToolID().isNull());
+        QVERIFY(data()->UnregisterBrushTool(alphaId) && data()->GetBrushToolID().isNull());
     }
 
     // A direction from a stroke's start and end; a projection of (3, 4) on the
