@@ -44,10 +44,10 @@ constexpr QFileDevice::Permissions PrivateFile = QFileDevice::ReadOwner | QFileD
 VELAGLOBAL_EXPORT bool MakeFolder(const QString &path);
 
 //! Changes the ini file at path: edit() is given the file's settings and
-//! what it leaves is written by the rule above. QSettings is never left to
-//! write the file itself: it renames a temporary file whose write failed (a
-//! full disk) over the old one. A file that cannot be written is left as
-//! it was: the settings are the editor's, and it goes on without them.
+//! what it leaves is written by the rule above. QSettings writes the file
+//! itself only where no temporary folder can be made: it renames a temporary
+//! file whose write failed (a full disk) over the old one. A file that
+//! cannot be written is left as it was, and the editor goes on without it.
 VELAGLOBAL_EXPORT void EditSettings(const QString &path,
                                     const std::function<void(QSettings &)> &edit);
 
