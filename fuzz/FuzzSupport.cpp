@@ -61,8 +61,6 @@ Run &run()
     return instance;
 }
 
-bool s_everyInputFully = false;
-
 } // namespace
 
 QString WorkFolder()
@@ -94,17 +92,14 @@ QString WriteInput(const QString &path, const uint8_t *data, size_t size)
 
 bool TakesFullCheck(const uint8_t *data, size_t size)
 {
+    static const bool everyInput = qEnvironmentVariableIsSet("VELA_FUZZ_FULL_CHECKS");
+    if (everyInput)
+        return true;
     // FNV-1a: the same bytes pick the same check in every process.
     quint32 hash = 2166136261u;
     for (size_t i = 0; i < size; ++i)
         hash = (hash ^ data[i]) * 16777619u;
-    static const bool fromEnvironment = qEnvironmentVariableIsSet("VELA_FUZZ_FULL_CHECKS");
-    return s_everyInputFully || fromEnvironment || hash % 16 == 0;
-}
-
-void CheckEveryInputFully()
-{
-    s_everyInputFully = true;
+    return hash % 16 == 0;
 }
 
 } // namespace VelaFuzz

@@ -34,13 +34,10 @@ QString WriteInput(const QString &path, const uint8_t *data, size_t size);
 
 //! Whether this input also takes the costly half of its target's check, a
 //! save and the reads after it: one input in sixteen, chosen by its bytes so
-//! that a finding replays alike, and every input once CheckEveryInputFully()
-//! was called or where VELA_FUZZ_FULL_CHECKS is set (the corpus merge). The
-//! other inputs are only read, at many times the pace.
+//! that a finding replays alike, and every input where VELA_FUZZ_FULL_CHECKS
+//! is set (the corpus replay and merge). The other inputs are only read, at
+//! many times the pace.
 bool TakesFullCheck(const uint8_t *data, size_t size);
-
-//! Every input takes the full check from now on: the corpus replay.
-void CheckEveryInputFully();
 
 } // namespace VelaFuzz
 
