@@ -5,6 +5,7 @@
 #include "VLExportResolutions.h"
 #include "VLExportSizes.h"
 #include "private/GlobalApplicationData_p.h"
+#include "private/VLIniFile_p.h"
 #include "private/VLLogFile_p.h"
 #include "private/VLLogLine_p.h"
 #include "private/VLSaveFile_p.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QProcessEnvironment>
-#include <QSettings>
 
 namespace {
 
@@ -130,10 +130,9 @@ GlobalApplicationData::GlobalApplicationData()
     // user's choice on the first run only.
     const QString languageKey = QStringLiteral("Language/Index");
     if (!VLApplicationSettings::Contains(languageKey)) {
-        const QSettings installSettings(GetAppFolderPath() + QDir::separator()
-                                            + QStringLiteral("settings") + QDir::separator()
-                                            + QStringLiteral("installsettings.ini"),
-                                        QSettings::IniFormat);
+        const VLIniFile installSettings(GetAppFolderPath() + QDir::separator()
+                                        + QStringLiteral("settings") + QDir::separator()
+                                        + QStringLiteral("installsettings.ini"));
         VLApplicationSettings::SetValue(languageKey, installSettings.value(languageKey));
     }
 

@@ -3,7 +3,7 @@
 
 #include "private/VLSaveFile_p.h"
 
-#include <QSettings>
+#include "private/VLIniFile_p.h"
 
 QString VLApplicationSettings::m_fileName;
 
@@ -38,7 +38,7 @@ QVariant VLApplicationSettings::GetValue(const QString &key, const QVariant &def
 {
     // A value that QSettings cannot decode reads as no value, as it does
     // until QSettings writes the file again (as "@Invalid()").
-    const QVariant value = QSettings(GetFileName(), QSettings::IniFormat).value(key);
+    const QVariant value = VLIniFile(GetFileName()).value(key);
     return value.isValid() ? value : defaultValue;
 }
 

@@ -7,6 +7,7 @@
 #include "IToolContainer.h"
 #include "VLPluginLoader.h"
 #include "private/VLIOManager_p.h"
+#include "private/VLIniFile_p.h"
 #include "private/VLLogLine_p.h"
 #include "private/VLSaveFile_p.h"
 
@@ -107,7 +108,7 @@ QByteArray VLEncodeRecentFiles(const QList<VLIOManager::RecentRecord> &records)
 
 QList<VLIOManager::RecentRecord> VLReadRecentFiles(const QString &fileName)
 {
-    const QSettings settings(fileName, QSettings::IniFormat);
+    const VLIniFile settings(fileName);
     return VLDecodeRecentFiles(storedBytes(settings.value(QStringLiteral("Recent/RecentFiles"))));
 }
 

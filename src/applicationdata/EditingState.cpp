@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "private/GlobalApplicationDataParts_p.h"
+#include "private/VLIniFile_p.h"
 
 #include "IBrushTool.h"
 
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QGradient>
 #include <QMutexLocker>
-#include <QSettings>
 #include <QUuid>
 
 #include <algorithm>
@@ -154,7 +154,7 @@ void GlobalApplicationData::LoadPatternFiles()
 {
     // An installation may keep its patterns elsewhere, named by the settings
     // file of the working directory; otherwise they live beside the program.
-    const QSettings localSettings(QStringLiteral("settings/kelvane.ini"), QSettings::IniFormat);
+    const VLIniFile localSettings(QStringLiteral("settings/kelvane.ini"));
     QString base = localSettings.value(QStringLiteral("Plugins/PATH")).toString();
     if (base.isEmpty() && QCoreApplication::instance())
         base = QCoreApplication::applicationDirPath();

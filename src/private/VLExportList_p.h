@@ -11,6 +11,7 @@
 #include <QList>
 #include <QSettings>
 
+#include "private/VLIniFile_p.h"
 #include "private/VLSaveFile_p.h"
 #include <QString>
 #include <QStringList>
@@ -104,8 +105,7 @@ public:
             items = *userList;
             return;
         }
-        ReadEntries(QSettings(QString::fromLatin1(Traits::defaultResource), QSettings::IniFormat),
-                    items);
+        ReadEntries(VLIniFile(QString::fromLatin1(Traits::defaultResource)), items);
         Save();
     }
 
@@ -114,7 +114,7 @@ public:
     //! reads the file.
     static std::optional<QList<Item>> ReadUserList(const QString &path)
     {
-        const QSettings settings(path, QSettings::IniFormat);
+        const VLIniFile settings(path);
         // A version that QSettings cannot decode is none.
         if (!settings.value(VersionKey()).isValid())
             return std::nullopt;
