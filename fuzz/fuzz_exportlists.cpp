@@ -31,22 +31,28 @@ bool startsWith(const QString &path, const VLExportListPrivate<Traits> &list)
 } // namespace
 
 // Both lists read the one input file, each its own group, as each reads its
-// own file of the same shape: a save, not a parse, is what costs. The lists'
-// own implementation is driven directly, announcing through the run's list
-// objects: the static members only forward to it. Each list takes an entry
-// in order, as the editor's dialog adds one, and saves at once.
+// own file of the same shape. Most inputs are only read, as the load reads
+// them: a file that is no user list has the load seed the defaults and save
+// them, and the saves, not the parse, would set the pace. For the inputs
+// that take the full check the lists' own implementation is driven
+// directly, announcing through the run's list objects (the static members
+// only forward to it): each list loads, takes an entry in order, as the
+// editor's dialog adds one, and saves at once.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const QString path = VelaFuzz::ApplicationData()->GetAppDataFolderPath()
                                 + QStringLiteral("ExportAndShareResolution.ini");
     VelaFuzz::WriteInput(path, data, size);
 
+    if (!VelaFuzz::TakesFullCheck(data, size)) {
+        VLExportListPrivate<VLExportResolutionsTraits>::ReadUserList(path);
+        VLExportListPrivate<VLExportSizesTraits>::ReadUserList(path);
+        return 0;
+    }
     VLExportListPrivate<VLExportResolutionsTraits> resolutions(VLExportResolutions::GetInstance());
     VLExportListPrivate<VLExportSizesTraits> sizes(VLExportSizes::GetInstance());
     resolutions.Load(path);
     sizes.Load(path);
-    if (!VelaFuzz::TakesFullCheck(data, size))
-        return 0;
     resolutions.AddSorted(QSize(800, 600));
     sizes.AddSorted(1024);
     if (!startsWith(path, resolutions) || !startsWith(path, sizes))
