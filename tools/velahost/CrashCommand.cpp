@@ -258,6 +258,12 @@ const std::map<QString, Kind> &kinds()
               promisesNotToThrow();
               return 0;
           }}},
+        {QStringLiteral("thread-terminate"),
+         {"throw out of a noexcept function on a std::thread that installed nothing",
+          [] {
+              std::thread(promisesNotToThrow).join();
+              return 0;
+          }}},
         {QStringLiteral("unexpected"),
          {"call the runtime's unexpected()",
           [] {
