@@ -46,12 +46,54 @@ QByteArray recordBytes()
         .toUtf8();
 }
 
-// The log file the records went to, for the check after the run: a later
-// benchmark may restart the session and open another one.
-QString &recordLog()
+// The lines of the logs the records went to, counted after each run that
+// wrote them: a benchmark that runs between two of them may restart the
+// session, which opens another log and deletes this one.
+struct LogTally
 {
-    static QString path;
-    return path;
+    QString path;
+    qint64 counted = 0; // bytes of path already counted
+    qint64 records = 0;
+    qint64 others = 0;
+    qint64 torn = 0;
+    bool measured = false;
+    bool unreadable = false;
+};
+
+LogTally &logTally()
+{
+    static LogTally tally;
+    return tally;
+}
+
+// Every line of the log is one whole line: the benchmark's records, and the
+// session's own lines (plug-ins loaded at start-up, say) each begun and ended
+// once.
+void tallyLog()
+{
+    LogTally &tally = logTally();
+    const QString path = GlobalApplicationData::Instance()->GetLogFileName();
+    if (path != tally.path)
+        tally.counted = 0;
+    tally.path = path;
+    tally.measured = true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(tally.counted)) {
+        tally.unreadable = true;
+        return;
+    }
+    const QByteArray expected = recordBytes();
+    const QByteArray start = QByteArrayLiteral("\"Build date=");
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (line == expected)
+            ++tally.records;
+        else if (line.startsWith(start) && line.endsWith("\" \n") && line.count(start) == 1)
+            ++tally.others;
+        else
+            ++tally.torn;
+    }
+    tally.counted = file.pos();
 }
 
 // A record as a log site of the library writes it: its text before the
@@ -64,10 +106,10 @@ void writeRecord()
 
 void LogRecord(benchmark::State &state)
 {
-    recordLog() = GlobalApplicationData::Instance()->GetLogFileName();
     for (auto _ : state)
         writeRecord();
     state.SetItemsProcessed(state.iterations());
+    tallyLog();
 }
 BENCHMARK(LogRecord);
 
@@ -109,11 +151,13 @@ BENCHMARK(LogRecordFloor);
 // Four threads logging at once; records per second of all of them.
 void LogContended(benchmark::State &state)
 {
-    if (state.thread_index() == 0)
-        recordLog() = GlobalApplicationData::Instance()->GetLogFileName();
     for (auto _ : state)
         writeRecord();
     state.SetItemsProcessed(state.iterations());
+    // The other threads have left their loops: Google Benchmark waits for
+    // them all before the first one leaves its own.
+    if (state.thread_index() == 0)
+        tallyLog();
 }
 BENCHMARK(LogContended)->Threads(4)->UseRealTime();
 
@@ -148,30 +192,16 @@ const bool figures =
         {QStringLiteral("log under contention (4 threads)"), "LogContended/real_time/threads:4",
          "LogContendedFloor/real_time/threads:4", Figure::RateRatio, QStringLiteral(">= 0.9")});
 
-// Every line of the log is one whole line: the benchmark's records, and the
-// session's own lines (plug-ins loaded at start-up, say) each begun and ended
-// once.
 const bool tornLineCheck = AddAfterRunCheck(QStringLiteral("log lines"), [] {
-    if (recordLog().isEmpty())
+    const LogTally &tally = logTally();
+    if (!tally.measured)
         return QStringLiteral("not measured (filtered out)");
-    QFile file(recordLog());
-    if (!file.open(QIODevice::ReadOnly))
+    if (tally.unreadable)
         return QStringLiteral("cannot read the log");
-    const QByteArray expected = recordBytes();
-    const QByteArray start = QByteArrayLiteral("\"Build date=");
-    qint64 records = 0;
-    qint64 others = 0;
-    qint64 torn = 0;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
-        if (line == expected)
-            ++records;
-        else if (line.startsWith(start) && line.endsWith("\" \n") && line.count(start) == 1)
-            ++others;
-        else
-            ++torn;
-    }
-    return QStringLiteral("%1 records, %2 other lines, %3 torn").arg(records).arg(others).arg(torn);
+    return QStringLiteral("%1 records, %2 other lines, %3 torn")
+        .arg(tally.records)
+        .arg(tally.others)
+        .arg(tally.torn);
 });
 
 } // namespace
