@@ -76,7 +76,6 @@ void GlobalApplicationData::SetColor(QColor GlobalApplicationDataPrivate::*field
 QList<QColor> GlobalApplicationData::GetPredefinedColorList()
 {
     QList<QColor> colors;
-    colors.reserve(80);
     for (int v = 0; v <= 240; v += 16)
         colors << QColor(v, v, v);
     for (int v = 0; v <= 240; v += 16)
@@ -242,7 +241,6 @@ QStringList GlobalApplicationData::GetRegistredBrushTools() const
     std::stable_sort(named.begin(), named.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     QStringList ids;
-    ids.reserve(int(named.size()));
     for (const auto &entry : named)
         ids << entry.second;
     return ids;

@@ -151,7 +151,6 @@ BrushPresetManager::~BrushPresetManager()
         if (entry.second)
             releasePresetBrush(entry.second);
     }
-    m_presets.clear();
     VL_LOG(QStringLiteral("Destroyed"));
 }
 

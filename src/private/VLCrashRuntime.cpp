@@ -409,31 +409,15 @@ HANDLE CreateFileW(const wchar_t *fileName, DWORD desiredAccess, DWORD, void *,
     if (length + 4 >= sizeof(path))
         return INVALID_HANDLE_VALUE; // too long to name
 
-    int flags = O_CLOEXEC;
-    if ((desiredAccess & GENERIC_READ) && (desiredAccess & GENERIC_WRITE))
-        flags |= O_RDWR;
-    else if (desiredAccess & GENERIC_WRITE)
-        flags |= O_WRONLY;
-    else
-        flags |= O_RDONLY;
-    switch (creationDisposition) {
-    case 1: // CREATE_NEW
-        flags |= O_CREAT | O_EXCL;
-        break;
-    case CREATE_ALWAYS:
-        flags |= O_CREAT | O_TRUNC;
-        break;
-    case 4: // OPEN_ALWAYS
-        flags |= O_CREAT;
-        break;
-    case 5: // TRUNCATE_EXISTING
-        flags |= O_TRUNC;
-        break;
-    default: // OPEN_EXISTING
-        break;
+    // The one file the library makes this way is a dump: new, replacing any
+    // old one of its name, read and written. Anything else is refused, as
+    // the Windows call refuses what a volume cannot do.
+    if (desiredAccess != (GENERIC_READ | GENERIC_WRITE) || creationDisposition != CREATE_ALWAYS) {
+        errno = EINVAL;
+        return INVALID_HANDLE_VALUE;
     }
     // A dump holds the process's memory: its owner alone reads it.
-    int fd = open(path, flags, 0600);
+    int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd == 0) {
         // Descriptor 0 would read as a null handle.
         const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
