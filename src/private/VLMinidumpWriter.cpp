@@ -186,10 +186,30 @@ bool parseRegion(const char *line, Region &region)
     return region.isMainHeap || *c == '\n' || *c == '\0';
 }
 
-bool overlapsOldRange(const Scratch &scratch, std::uint64_t start, std::uint64_t end)
+// The ranges Breakpad wrote that meet one region: a page is checked against
+// these alone, not against every thread's stack.
+struct NearbyRanges
 {
+    std::uint32_t index[maxDescriptors / 2];
+    std::uint32_t count;
+};
+
+void findNearbyRanges(const Scratch &scratch, std::uint64_t start, std::uint64_t end,
+                      NearbyRanges &nearby)
+{
+    nearby.count = 0;
     for (std::uint32_t i = 0; i < scratch.oldCount; ++i) {
         const MemoryDescriptor &range = scratch.descriptors[i];
+        if (range.start < end && start < range.start + range.size)
+            nearby.index[nearby.count++] = i;
+    }
+}
+
+bool overlapsOldRange(const Scratch &scratch, const NearbyRanges &nearby, std::uint64_t start,
+                      std::uint64_t end)
+{
+    for (std::uint32_t i = 0; i < nearby.count; ++i) {
+        const MemoryDescriptor &range = scratch.descriptors[nearby.index[i]];
         if (range.start < end && start < range.start + range.size)
             return true;
     }
@@ -216,6 +236,8 @@ void appendRun(int fd, Scratch &scratch, std::uint64_t start, std::uint64_t leng
 void appendRegion(int fd, Scratch &scratch, const Region &region)
 {
     static unsigned char resident[residencySlice];
+    static NearbyRanges nearby;
+    findNearbyRanges(scratch, region.start, region.end, nearby);
     const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     std::uint64_t runStart = 0;
     std::uint64_t runEnd = 0;
@@ -231,7 +253,7 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
             // around the fault) is left to that range.
             if (!(resident[i] & 1)
                 || (address < scratch.roomEnd && scratch.roomStart < address + page)
-                || overlapsOldRange(scratch, address, address + page))
+                || overlapsOldRange(scratch, nearby, address, address + page))
                 continue;
             if (address != runEnd) {
                 appendRun(fd, scratch, runStart, runEnd - runStart);
