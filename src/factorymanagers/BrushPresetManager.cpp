@@ -189,7 +189,6 @@ const IBrush *BrushPresetManager::GetBrush(const QUuid &id) const
 std::vector<QUuid> BrushPresetManager::Enumarate() const
 {
     std::vector<QUuid> ids;
-    ids.reserve(m_presets.size());
     for (const auto &entry : m_presets)
         ids.push_back(entry.first);
     return ids;

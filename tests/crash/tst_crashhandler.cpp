@@ -275,12 +275,15 @@ private Q_SLOTS:
             QStringList arguments = {"--batch", "-c", dumpPath};
             for (const char *command : {"thread list", "thread backtrace all -c 12", "image list"})
                 arguments << "-o" << command;
-            const QString marker =
-                QString::fromUtf8(result.standardOutput).section("heap marker at ", 1);
-            if (checks & LldbHeap)
-                arguments += {"-o", "memory read -f s -c 1 " + marker.section('\n', 0, 0)};
+            // The markers of the large block and of the main heap.
+            const QString markers =
+                QString::fromUtf8(result.standardOutput).section("heap markers at ", 1);
+            for (const QString &marker : markers.section('\n', 0, 0).split(' ', Qt::SkipEmptyParts))
+                arguments += {"-o", "memory read -f s -c 1 " + marker};
             const QString output = toolOutput("lldb", arguments);
-            QVERIFY2(!(checks & LldbHeap) || output.contains("\"velahost heap marker\""),
+            QVERIFY2(!(checks & LldbHeap)
+                         || output.count(QRegularExpression("\"velahost (main )?heap marker\""))
+                                == 2,
                      qPrintable(output));
             // The crashing thread, stopped by its signal, in the code that
             // failed; the main thread, with its own registers and stack,

@@ -177,6 +177,7 @@ private Q_SLOTS:
         QCOMPARE(StoredValue(textKey), QStringLiteral("2"));
         const QByteArray saved = VelaTest::ReadFile(UserDocumentPath());
         QVERIFY(saved.count("hint=\"kept\"") == 3 && saved.contains("\n    <"));
+        QCOMPARE(saved.contains("encoding='" + encoding + '\''), encoding != "UTF-7");
         Restart()->SaveUserPreferences();
         data = Restart();
         QCOMPARE(data->DefImageType(), type);
@@ -195,7 +196,7 @@ private Q_SLOTS:
         QTest::newRow("antialiasing -4") << "-4" << textKey << "-3";
         QTest::newRow("antialiasing in hex") << "a" << textKey << "1";
         QTest::newRow("antialiasing, no value") << QString() << textKey << "1";
-        QTest::newRow("working space") << "5" << spaceKey << "5";
+        QTest::newRow("working space") << "15" << spaceKey << "15";
         QTest::newRow("working space, no value") << QString() << spaceKey << "0";
         QTest::newRow("policy") << "2" << policyKey << "2";
         QTest::newRow("proxy host, no value") << QString() << hostKey << "\"\"";

@@ -156,9 +156,10 @@ int faultInMessageHandler()
     return 0;
 }
 
-// Threads that wait for ever, each on its own small stack use, a heap with a
-// marker at its start and numbered log lines, before the failure; the
-// marker's address is printed for the tests to read back from the dump.
+// Threads that wait for ever, each on its own small stack use, a heap block
+// with a marker in its middle, another marker in the main heap, and numbered
+// log lines, before the failure; the markers' addresses are printed for the
+// tests to read back from the dump.
 void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int logLines,
                     QTextStream &out)
 {
@@ -182,7 +183,10 @@ void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int logLi
             heap[i] = static_cast<char>('a' + i % 26);
         static const char marker[] = "velahost heap marker";
         std::memcpy(heap + size / 2, marker, sizeof(marker));
-        out << "heap marker at 0x" << QString::number(quintptr(heap + size / 2), 16) << '\n';
+        // A small block lies in the main heap, which the dump writes first.
+        const char *const small = strdup("velahost main heap marker");
+        out << "heap markers at 0x" << QString::number(quintptr(heap + size / 2), 16) << " 0x"
+            << QString::number(quintptr(small), 16) << '\n';
     }
     // The moment of the failure, for the benchmark that times the handler.
     timespec now = {};
