@@ -74,7 +74,6 @@ QList<QObject *> VLPluginLoader::GetPlugins() const
 {
     Q_D(const VLPluginLoader);
     QList<QObject *> plugins;
-    plugins.reserve(d->loaded.size());
     for (QPluginLoader *loader : d->loaded)
         plugins.append(loader->instance());
     return plugins;

@@ -305,10 +305,11 @@ private Q_SLOTS:
                           "<Unit name=\"capital\"/><unit name=\"cm\" abbr=\"cm\" factor=\"2.54\">"
                           "<unit name=\"nested\"/></unit><g><unit name=\"deeper\"/></g></any>")
             << QStringList{"inch|in|1|1", "cm|cm|2.53999996|1"};
-        QTest::newRow("unusable factor reads as 0")
+        QTest::newRow("unusable factor reads as 0, the largest float does not")
             << QByteArray("<units><unit name=\"a\"/><unit name=\"b\" abbr=\"b\" factor=\"px\"/>"
-                          "<unit name=\"c\" abbr=\"c\" factor=\"1e40\"/></units>")
-            << QStringList{"a||0|1", "b|b|0|1", "c|c|0|1"};
+                          "<unit name=\"c\" abbr=\"c\" factor=\"1e40\"/><unit name=\"d\" "
+                          "abbr=\"d\" factor=\"3.4028234663852886e38\"/></units>")
+            << QStringList{"a||0|1", "b|b|0|1", "c|c|0|1", "d|d|3.40282347e+38|1"};
         // Bad input: false and the list unchanged.
         QTest::newRow("missing") << QByteArray() << QStringList();
         QTest::newRow("malformed") << units("<unit factor=\"1\">") << QStringList();
