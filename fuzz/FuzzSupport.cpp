@@ -103,3 +103,15 @@ bool TakesFullCheck(const uint8_t *data, size_t size)
 }
 
 } // namespace VelaFuzz
+
+// Qt's containers trust the element count of a stream and reserve room for
+// it before they read a single element: a few bytes of a settings value ask
+// for gigabytes that are never touched. A machine refuses what it cannot
+// give, and Qt goes on without it. AddressSanitizer would give it, and mark
+// all of it when it is freed, so these programs have it refuse one request
+// over 512 MB, the fuzzer's own limit for one allocation. Options set in
+// ASAN_OPTIONS still win.
+extern "C" Q_DECL_EXPORT const char *__asan_default_options()
+{
+    return "allocator_may_return_null=1:max_allocation_size_mb=512";
+}
