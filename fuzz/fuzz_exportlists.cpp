@@ -11,6 +11,9 @@
 
 #include "private/VLExportResolutions_p.h"
 #include "private/VLExportSizes_p.h"
+#include "private/VLIniFile_p.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,6 +29,14 @@ bool startsWith(const QString &path, const VLExportListPrivate<Traits> &list)
     // a memcmp of null pointers.
     return saved && saved->size() >= list.items.size()
            && std::equal(list.items.cbegin(), list.items.cend(), saved->cbegin());
+}
+
+bool unchanged(const QString &path, const uint8_t *data, size_t size)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+           && file.readAll()
+                  == QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
 }
 
 } // namespace
@@ -49,13 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         VLExportListPrivate<VLExportSizesTraits>::ReadUserList(path);
         return 0;
     }
+    // A file that Qt cannot make room for reads as no list, and the saves
+    // leave it as it is.
+    const bool readable = VLIniFile::ReadAll(QSettings(path, QSettings::IniFormat));
     VLExportListPrivate<VLExportResolutionsTraits> resolutions(VLExportResolutions::GetInstance());
     VLExportListPrivate<VLExportSizesTraits> sizes(VLExportSizes::GetInstance());
     resolutions.Load(path);
     sizes.Load(path);
     resolutions.AddSorted(QSize(800, 600));
     sizes.AddSorted(1024);
-    if (!startsWith(path, resolutions) || !startsWith(path, sizes))
+    const bool saved = readable ? startsWith(path, resolutions) && startsWith(path, sizes)
+                                : unchanged(path, data, size);
+    if (!saved)
         std::abort();
     return 0;
 }

@@ -146,7 +146,7 @@ private:
 
     // Appends the valid numbered entries; the first missing index ends the
     // list, invalid values are skipped.
-    static void ReadEntries(const QSettings &settings, QList<Item> &list)
+    static void ReadEntries(const VLIniFile &settings, QList<Item> &list)
     {
         const QString prefix = QString::fromLatin1(Traits::group) + QLatin1Char('/');
         for (int i = 0;; ++i) {

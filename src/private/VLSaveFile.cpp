@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "private/VLSaveFile_p.h"
 
+#include "private/VLIniFile_p.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -88,12 +90,16 @@ void EditSettings(const QString &path, const std::function<void(QSettings &)> &e
         // the same lock file.
         lock.unlock();
         QSettings settings(path, QSettings::IniFormat);
-        edit(settings);
+        if (VLIniFile::ReadAll(settings))
+            edit(settings);
         return;
     }
     const QString textPath = scratch.filePath(QStringLiteral("settings.ini"));
     {
+        // A file that cannot be read is left as it is, and the edit with it.
         const QSettings current(path, QSettings::IniFormat);
+        if (!VLIniFile::ReadAll(current))
+            return;
         QSettings text(textPath, QSettings::IniFormat);
         const QStringList keys = current.allKeys();
         for (const QString &key : keys)

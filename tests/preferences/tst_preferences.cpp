@@ -177,7 +177,9 @@ private Q_SLOTS:
         QCOMPARE(StoredValue(textKey), QStringLiteral("2"));
         const QByteArray saved = VelaTest::ReadFile(UserDocumentPath());
         QVERIFY(saved.count("hint=\"kept\"") == 3 && saved.contains("\n    <"));
-        QCOMPARE(saved.contains("encoding='" + encoding + '\''), encoding != "UTF-7");
+        // Qt 6 has no UTF-7 writer: the text then goes out in UTF-8, declared so.
+        const bool writable = encoding != "UTF-7" || QT_VERSION_MAJOR == 5;
+        QCOMPARE(saved.contains("encoding='" + encoding + '\''), writable);
         Restart()->SaveUserPreferences();
         data = Restart();
         QCOMPARE(data->DefImageType(), type);
