@@ -199,6 +199,10 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(given) & (QFile::ReadOther | QFile::ReadGroup),
                  QFile::Permissions());
         QCOMPARE(data()->GetAppDataFolderPath(), given);
+        // Without a path, the user's own folder, gone meanwhile, is made again.
+        const QString own = qEnvironmentVariable("LOCALAPPDATA") + "/Kelvane/";
+        QVERIFY(QDir(own).removeRecursively() && data()->MakeAppDataFolder(QString()));
+        QVERIFY(QFileInfo(own).isDir() && data()->GetAppDataFolderPath() == own);
     }
 
     // The settings store on its own, without the application data object:
