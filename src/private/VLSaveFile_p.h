@@ -47,7 +47,8 @@ VELAGLOBAL_EXPORT bool MakeFolder(const QString &path);
 //! what it leaves is written by the rule above. QSettings writes the file
 //! itself only where no temporary folder can be made: it renames a temporary
 //! file whose write failed (a full disk) over the old one. A file that
-//! cannot be written is left as it was, and the editor goes on without it.
+//! cannot be written is left as it was, and the editor goes on without it;
+//! so is a file that cannot be read (see VLIniFile), and the edit is dropped.
 VELAGLOBAL_EXPORT void EditSettings(const QString &path,
                                     const std::function<void(QSettings &)> &edit);
 
