@@ -3,11 +3,11 @@
 
 #include "GlobalApplicationData.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -52,7 +52,10 @@ struct Run
     int argc = 1;
     char name[10] = "vela_fuzz";
     char *argv[2] = {name, nullptr};
-    QCoreApplication application{argc, argv};
+    // The editor is a GUI application, and a settings value of a GUI type (a
+    // bitmap, a cursor) can only be made in one. No display is needed.
+    bool offscreen = qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application{argc, argv};
 };
 
 Run &run()

@@ -18,7 +18,7 @@ namespace VelaFuzz {
 
 //! A private folder for the whole run, on tmpfs where the machine has one,
 //! that LOCALAPPDATA points into. Made on the first call, together with the
-//! run's QCoreApplication and a message handler that drops the library's
+//! run's QGuiApplication (offscreen) and a message handler that drops the library's
 //! debug lines. (The working directory stays: libFuzzer names its files
 //! relative to it.)
 QString WorkFolder();
