@@ -120,6 +120,10 @@ private Q_SLOTS:
         QTest::newRow("pure-virtual-call, library not started")
             << QString("pure-virtual-call") << QStringList("--unstarted")
             << QByteArrayList{"pure virtual method"} << SIGABRT << (NoDump | RuntimeSays) << 0;
+        // Without the library's handler the runtime ends the process at once.
+        QTest::newRow("invalid-parameter, library not started")
+            << QString("invalid-parameter") << QStringList("--unstarted") << QByteArrayList()
+            << SIGABRT << NoDump << 0;
         event("invalid-parameter",
               {"Invalid parameter expr \"destination != nullptr\" function "
                "\"strcpy_s\" file \"tools\\velahost\\CrashCommand.cpp\" line "

@@ -99,6 +99,9 @@ private Q_SLOTS:
         QVERIFY(readOnly.open(QIODevice::ReadOnly) && writeOnly.open(QIODevice::WriteOnly));
         QVERIFY(!table.Serialize(nullptr) && !table.Deserialize(nullptr));
         QVERIFY(!table.Serialize(&readOnly) && !table.Deserialize(&writeOnly));
+        // A device that takes none of the header: refused, and nothing logged.
+        QFile full("/dev/full");
+        QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && !table.Serialize(&full));
         const QString null = "Can't serialize to null device.";
         QCOMPARE(log.lines[tableSource],
                  (QStringList{"Error to create brush preset.",
