@@ -149,8 +149,8 @@ private Q_SLOTS:
     }
 
     // The document's own declaration stays true to what is written, whatever
-    // encoding it names, through two saves. (Which encodings Qt can write
-    // differs between Qt 5 and 6.)
+    // encoding it names (here in single quotes), through two saves. (Which
+    // encodings Qt can write differs between Qt 5 and 6.)
     void settersChangeTheMapAndSaveOnlyWhatTheDocumentHas_data()
     {
         QTest::addColumn<QByteArray>("encoding");
@@ -162,9 +162,10 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, encoding);
         const QString type = QStringLiteral("Bilder/\u00dcbersicht");
-        GlobalApplicationData *data = Restart(true, Document({{typeKey, "png"}, {textKey, "1"}})
-                                                        .replace("UTF-8", encoding)
-                                                        .replace("/>", " hint=\"kept\"/>"));
+        GlobalApplicationData *data =
+            Restart(true, Document({{typeKey, "png"}, {textKey, "1"}})
+                              .replace("\"UTF-8\"", '\'' + encoding + '\'')
+                              .replace("/>", " hint=\"kept\"/>"));
         data->SetDefImageType(type);
         data->SetLastVisitedFolder("/this/run");
         data->SetTextAntialiasing(3);
