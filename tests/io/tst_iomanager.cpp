@@ -240,9 +240,9 @@ private Q_SLOTS:
         // kept unchecked; an equal value is no change.
         VLExportResolutions::Add(-5, QSize(1, 1));
         VLExportResolutions::Add(1000, QSize(0, 20000));
-        VLExportResolutions::Set(1, QSize(640, 481));
-        VLExportResolutions::Set(1, QSize(640, 481));
         VLExportResolutions::Remove(2);
+        VLExportResolutions::Set(1, QSize(640, 481));
+        VLExportResolutions::Set(1, QSize(640, 481));
         VLExportResolutions::Set(5, QSize(1, 1));
         VLExportResolutions::Remove(-1);
         VLExportSizes::Add(99, -7);
@@ -250,7 +250,7 @@ private Q_SLOTS:
         VLExportSizes::Remove(0);
 
         QCOMPARE(seen, QStringList({"inserted 1", "size inserted 2", "size inserted 2",
-                                    "inserted 0", "inserted 5", "changed 1", "removed 2",
+                                    "inserted 0", "inserted 5", "removed 2", "changed 1",
                                     "size inserted 4", "size changed 1", "size removed 0"}));
         QCOMPARE(ReadFile(m_resolutions), ini("Resolutions", {"0=1x1", "1=640x481", "2=1920x1080",
                                                               "3=1024x768", "4=0x20000"}));
