@@ -186,6 +186,12 @@ bool parseRegion(const char *line, Region &region)
     return region.isMainHeap || *c == '\n' || *c == '\0';
 }
 
+// Whether [start, end) and [otherStart, otherEnd) share a byte.
+bool meets(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart, std::uint64_t otherEnd)
+{
+    return start < otherEnd && otherStart < end;
+}
+
 // The ranges Breakpad wrote that meet one region: a page is checked against
 // these alone, not against every thread's stack.
 struct NearbyRanges
@@ -200,7 +206,7 @@ void findNearbyRanges(const Scratch &scratch, std::uint64_t start, std::uint64_t
     nearby.count = 0;
     for (std::uint32_t i = 0; i < scratch.oldCount; ++i) {
         const MemoryDescriptor &range = scratch.descriptors[i];
-        if (range.start < end && start < range.start + range.size)
+        if (meets(range.start, range.start + range.size, start, end))
             nearby.index[nearby.count++] = i;
     }
 }
@@ -210,7 +216,7 @@ bool overlapsOldRange(const Scratch &scratch, const NearbyRanges &nearby, std::u
 {
     for (std::uint32_t i = 0; i < nearby.count; ++i) {
         const MemoryDescriptor &range = scratch.descriptors[nearby.index[i]];
-        if (range.start < end && start < range.start + range.size)
+        if (meets(range.start, range.start + range.size, start, end))
             return true;
     }
     return false;
@@ -252,7 +258,7 @@ void appendRegion(int fd, Scratch &scratch, const Region &region)
             // A page that the dump already holds in part (a stack, memory
             // around the fault) is left to that range.
             if (!(resident[i] & 1)
-                || (address < scratch.roomEnd && scratch.roomStart < address + page)
+                || meets(address, address + page, scratch.roomStart, scratch.roomEnd)
                 || overlapsOldRange(scratch, nearby, address, address + page))
                 continue;
             if (address != runEnd) {
