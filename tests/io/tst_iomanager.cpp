@@ -294,9 +294,10 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(m_resolutions),
                  ini("Resolutions", {"0=1000x1", "1=1920x1080", "2=1x1", "3=10000x10000",
                                      "4=800x400", "8=1024x768"}));
-        // Sizes are read as 64-bit numbers; one that does not fit is skipped.
-        restart({}, ini("Sizes", {"0=9223372036854775807", "1=9223372036854775808"}));
-        QCOMPARE(VLExportSizes::GetList(), QList<qint64>({Q_INT64_C(9223372036854775807)}));
+        // Sizes are read as 64-bit numbers from 1 up; one that does not fit is
+        // skipped.
+        restart({}, ini("Sizes", {"0=9223372036854775807", "1=1", "2=9223372036854775808"}));
+        QCOMPARE(VLExportSizes::GetList(), QList<qint64>({Q_INT64_C(9223372036854775807), 1}));
 
         // The lists go with the application data object; without them the
         // calls answer -1 and touch nothing.
