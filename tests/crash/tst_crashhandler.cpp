@@ -71,6 +71,7 @@ private Q_SLOTS:
         fault("stack overflow", "stack-overflow");
         fault("stack overflow, thread that installed nothing", "thread-stack-overflow", {}, 0, 2);
         fault("division by zero", "divide-by-zero", {}, 0, 0, SIGFPE);
+        fault("bus error", "bus-error", {}, 0, 0, SIGBUS);
         fault("without data", "null-write", {"--after-release"}, InTemp);
         fault("dumps blocked", "null-write", {}, InData);
         fault("dumps folder takes no file", "null-write", {}, Unwritable);

@@ -144,6 +144,9 @@ private Q_SLOTS:
         QCOMPARE(read, stream.startsWith(header));
         QCOMPARE(serialized(table), records(Numbers{1} + numbersRead));
         QCOMPARE(table.Enumarate().back(), presetId(quint32(numbersRead.size())));
+        // No brush made from the stream outlives its record unreleased.
+        QCOMPARE(QPluginLoader(VELA_PLUGIN(TestBrushes)).instance()->property("liveBrushes"),
+                 QVariant(1 + numbersRead.size()));
         QVERIFY(log.lines.isEmpty());
         // Nothing in proportion to a promised length; room for the device's
         // own read buffer.

@@ -22,6 +22,8 @@
 #include <thread>
 
 #include <pthread.h>
+#include <stdio.h>
+#include <sys/mman.h>
 #include <time.h>
 
 // A real pure virtual call: the base's constructor calls the function while
@@ -70,6 +72,15 @@ volatile bool s_bottomless = true;
 void writeThroughNull()
 {
     *s_nowhere = 1;
+}
+
+// A mapped page of an empty file: reading it raises SIGBUS.
+int readPastFileEnd()
+{
+    FILE *const empty = tmpfile();
+    const auto *page = static_cast<const volatile char *>(
+        empty ? mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fileno(empty), 0) : MAP_FAILED);
+    return page == MAP_FAILED ? 1 : page[0];
 }
 
 int recurseForever(int depth)
@@ -242,6 +253,8 @@ const std::map<QString, Kind> &kinds()
         {QStringLiteral("null-write-in-message-handler"),
          {"write through a null pointer inside the editor's own message handler",
           faultInMessageHandler}},
+        {QStringLiteral("bus-error"),
+         {"read a mapped page past the end of its file", [] { return readPastFileEnd(); }}},
         {QStringLiteral("divide-by-zero"),
          {"integer division by zero", [] { return s_seven / s_zero; }}},
         {QStringLiteral("abort"),

@@ -306,14 +306,21 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
     }
 }
 
-// The crashed run's log, as the dump carries it (the run that followed
-// deleted the file).
-void reportCrashLog(QTextStream &out, const QString &dump, int lineCount)
+// The dump's memory, as Breakpad's reader takes it (it refuses ranges that
+// overlap), and the crashed run's log, as the dump carries it (the run that
+// followed deleted the file).
+void reportDumpContents(QTextStream &out, const QString &dump, int lineCount)
 {
     const QuietProcessor quiet;
     google_breakpad::Minidump minidump(QFile::encodeName(dump).toStdString());
+    if (!minidump.Read())
+        return;
+    google_breakpad::MinidumpMemoryList *memory = minidump.GetMemoryList();
+    out << "        Memory: "
+        << (memory ? QString::number(memory->region_count()) + " ranges" : "cannot be read")
+        << '\n';
     std::uint32_t size = 0;
-    if (!minidump.Read() || !minidump.SeekToStreamType(VLCrashRuntime::LogTailStream, &size)
+    if (!minidump.SeekToStreamType(VLCrashRuntime::LogTailStream, &size)
         || size > VLCrashRuntime::LogTailBytes)
         return;
     QByteArray tail(int(size), '\0');
@@ -336,7 +343,7 @@ void reportDumps(QTextStream &out, const QString &folder, const QString &symbols
             << dump.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << '\n';
 #ifndef Q_OS_WIN
         reportCrash(out, dump.filePath(), symbols);
-        reportCrashLog(out, dump.filePath(), lineCount);
+        reportDumpContents(out, dump.filePath(), lineCount);
 #else
         Q_UNUSED(symbols);
         Q_UNUSED(lineCount);

@@ -54,14 +54,16 @@ struct NumberFactory : BrushFactoryOf<TestBrush<RoundType>, NumberBrush>
 } // namespace
 
 // The root, a tool container that counts the calls of OnLoaded() in the
-// property "loadedCalls".
+// property "loadedCalls" and its live brushes in "liveBrushes".
 class TestBrushesContainer : public QObject, public IToolContainer, public IPluginContainer
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID IToolContainer_iid)
     Q_INTERFACES(IToolContainer IPluginContainer)
+    Q_PROPERTY(int liveBrushes READ LiveBrushes CONSTANT)
 
 public:
+    int LiveBrushes() const { return liveBrushes; }
     // Slow enough to load for the loading time to show milliseconds.
     void OnLoaded() override
     {

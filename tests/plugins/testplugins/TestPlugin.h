@@ -6,6 +6,8 @@
 
 #include <QDataStream>
 
+#include <atomic>
+
 // A brush of the test plug-ins: its settings are one big-endian quint32.
 // Writing FailingValue puts two bytes out and fails; reading RefusedValue
 // fails; the test brush factory neither copies nor releases a brush that
@@ -20,10 +22,23 @@ namespace {
 
 const QString typeIds[] = {"Vela.RoundBrush", "Test.Number", "Test.Second", "Test.Stranger"};
 
+// The brushes of this plug-in that are alive, for a test to see every brush
+// it was given back.
+std::atomic<int> liveBrushes{0};
+
 template<TestBrushType Type>
 class TestBrush : public IBrush
 {
 public:
+    TestBrush() { ++liveBrushes; }
+    TestBrush(const TestBrush &other)
+        : IBrush(other)
+        , value(other.value)
+    {
+        ++liveBrushes;
+    }
+    ~TestBrush() override { --liveBrushes; }
+
     static const QString &TypeId() { return typeIds[Type]; }
     const QString &typeId() const override { return TypeId(); }
 
