@@ -134,7 +134,9 @@ void VLLogFile::EnterCrashPath()
 
 void VLLogFile::WriteCrashRecord(const char *bytes, std::size_t size)
 {
-    EnterCrashPath();
+    // The crash path is entered by the handler that reports a failure; a
+    // record of a dump asked for outside one leaves the log's waits as they
+    // are, or later messages behind a slow write would be dropped.
     VLLogFile *log = s_runLog.load();
     if (!log) {
         static const char debug[] = "Debug: ";

@@ -57,7 +57,8 @@ public:
 
     //! Writes a record of the crash path (its bytes made beforehand, the line
     //! feed included) to the open log of the run with write(2), after the
-    //! crash path's bounded wait for the log mutex; when this thread holds the
+    //! crash path's bounded wait for the log mutex (an ordinary wait outside
+    //! the crash path, for a dump asked for); when this thread holds the
     //! mutex (it failed inside a write) or the wait runs out, the record is
     //! written all the same: the line must reach the file a support engineer
     //! reads. Without an open log it goes to the standard output, as the

@@ -11,6 +11,9 @@
 
 #include "UnitConverter.h"
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -53,9 +56,12 @@ private Q_SLOTS:
         for (const QStringList &run : runs)
             QCOMPARE(VelaTest::RunHost(run).exitCode, 0);
         QVERIFY(SaveUnits({{"Chain", "ch", 1.0f / 792.0f}}, m_dataFolder + "units_user.ini"));
-        // The last run leaves its log and a dump, of a worker thread, whose
-        // stack lies in memory that the dump also copies.
-        QCOMPARE(VelaTest::RunHost({"crash", "worker-null-write"}).exitStatus, QProcess::CrashExit);
+        // The last run leaves its log, longer than a dump carries, and a
+        // dump, of a worker thread, whose stack lies in memory that the dump
+        // also copies.
+        QCOMPARE(
+            VelaTest::RunHost({"crash", "worker-null-write", "--log-lines", "8000"}).exitStatus,
+            QProcess::CrashExit);
 
         // A dump asked for before any handler was installed, without the
         // application data object, goes to the temporary folder; the process
@@ -66,6 +72,15 @@ private Q_SLOTS:
                 && QDir("/proc/self/fd").count() == descriptors);
         m_askedFolder = VelaTest::Sandbox::Current()->MakeFolder("asked/dumps");
         QVERIFY(QFile::rename(asked, m_askedFolder + '/' + QFileInfo(asked).fileName()));
+        // One that cannot be written whole names no file.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit small = {4096, limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        const QString failed = VLCrashHandler::WriteMinidump(nullptr);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        QVERIFY(failed.isNull() && QDir("/proc/self/fd").count() == descriptors);
     }
 
     // A run of the host, its exit code and facts of its output; a fact after
@@ -81,10 +96,11 @@ private Q_SLOTS:
         QCOMPARE(dumps.size(), 1);
         // Without FOLDER: the folder the library would use. The dump is read
         // with Breakpad's processor, whose reader takes its memory ranges (it
-        // refuses ranges that overlap), and carries the crashed run's log; what
-        // the library created is its user's alone.
+        // refuses ranges that overlap), and carries the crashed run's log from
+        // the first whole line of its last 256 KiB; what the library created
+        // is its user's alone.
         QTest::newRow("filled")
-            << QStringList{"inspect"} << 0
+            << QStringList{"inspect", "--lines=100000"} << 0
             << m_dataFolder
                    + "|    Version = 2.0|properties.xml: version \"1\"|"
                      "    Chain (ch), 0.00126263 per inch|    1\t/img/a.png\tPNG|"
@@ -95,7 +111,7 @@ private Q_SLOTS:
                      "        Crash reason: SIGSEGV /SEGV_MAPERR at 0x0\n|"
                      "          0  velahost + 0x| ranges\n|!Memory: cannot|"
                      "        Log of the crashed run, last |"
-                     "\n            \"Build date=|!Warning:";
+                     " lines:\n            velahost log line |line 8000 of 8000|!Warning:";
         QTest::newRow("asked") << QStringList{"inspect", m_askedFolder + "/.."} << 0
                                << QString("Crash dumps: 1|No crash: the dump was asked for|"
                                           "!Log of the crashed run");
@@ -140,8 +156,10 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, facts);
 
-        const QString inspected =
-            arguments.first() == "inspect" ? arguments.value(1, m_dataFolder) : QString();
+        const QString folder = arguments.value(1, m_dataFolder);
+        const QString inspected = arguments.first() != "inspect" ? QString()
+                                  : folder.startsWith('-')       ? m_dataFolder
+                                                                 : folder;
         const QByteArray before = folderState(inspected);
         const VelaTest::ChildResult result = VelaTest::RunHost(arguments);
         QCOMPARE(folderState(inspected), before);
