@@ -154,6 +154,41 @@ private Q_SLOTS:
         }
     }
 
+    // The dump is named by the local time of the failure, in any zone and
+    // any century: the child's clock is set by a preloaded time().
+    void dumpName_data()
+    {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("seconds"); // since the epoch
+        QTest::addColumn<QString>("name");
+        QTest::newRow("west of UTC, before 1970") << "<-0330>3:30"
+                                                  << "0"
+                                                  << "31-12-1969_20-30-00";
+        QTest::newRow("east of UTC, a leap day of a leap century") << "<+1345>-13:45"
+                                                                   << "951815707"
+                                                                   << "29-02-2000_23-00-07";
+        QTest::newRow("a century year without one") << "UTC0"
+                                                    << "4107542399"
+                                                    << "28-02-2100_23-59-59";
+    }
+
+    void dumpName()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QString, seconds);
+        QFETCH(QString, name);
+        const QString root = VelaTest::Sandbox::Current()->MakeFolder(
+            "names/" + QString(QTest::currentDataTag()).replace(' ', '-'));
+        QProcessEnvironment environment = VelaTest::WithLocalAppData(root);
+        environment.insert("LD_PRELOAD", VELA_FIXED_TIME_LIBRARY);
+        environment.insert("VELA_FIXED_TIME", seconds);
+        environment.insert("TZ", zone);
+        environment.insert("PATH", root); // no editor to start again
+        VelaTest::RunChild(VelaTest::AppFolder() + "/velahost", {"crash", "null-write"},
+                           environment, root);
+        QCOMPARE(dumpsIn(root + "/Kelvane/dumps"), QStringList(name + ".dmp"));
+    }
+
     void crash()
     {
         QFETCH(QString, kind);
