@@ -96,9 +96,10 @@ private Q_SLOTS:
         QCOMPARE(dumps.size(), 1);
         // Without FOLDER: the folder the library would use. The dump is read
         // with Breakpad's processor, whose reader takes its memory ranges (it
-        // refuses ranges that overlap), and carries the crashed run's log from
-        // the first whole line of its last 256 KiB; what the library created
-        // is its user's alone.
+        // refuses ranges that overlap), each within one of the process's
+        // mappings; it carries the crashed run's log from the first whole
+        // line of its last 256 KiB. What the library created is its user's
+        // alone.
         QTest::newRow("filled")
             << QStringList{"inspect", "--lines=100000"} << 0
             << m_dataFolder
@@ -109,7 +110,7 @@ private Q_SLOTS:
                    + dumps.first().fileName()
                    + ", |"
                      "        Crash reason: SIGSEGV /SEGV_MAPERR at 0x0\n|"
-                     "          0  velahost + 0x| ranges\n|!Memory: cannot|"
+                     "          0  velahost + 0x| ranges, 0 outside the process's mappings\n|"
                      "        Log of the crashed run, last |"
                      " lines:\n            velahost log line |line 8000 of 8000|!Warning:";
         QTest::newRow("asked") << QStringList{"inspect", m_askedFolder + "/.."} << 0

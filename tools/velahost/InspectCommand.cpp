@@ -306,9 +306,25 @@ void reportCrash(QTextStream &out, const QString &dump, const QString &symbols)
     }
 }
 
+// The number of memory ranges of a dump that do not lie within one mapping
+// of the process: a writer copies memory a mapping at a time.
+int rangesOutsideMappings(google_breakpad::MinidumpMemoryList &memory,
+                          const google_breakpad::MinidumpLinuxMapsList &maps)
+{
+    int outside = 0;
+    for (unsigned int i = 0; i < memory.region_count(); ++i) {
+        const google_breakpad::MinidumpMemoryRegion *range = memory.GetMemoryRegionAtIndex(i);
+        const google_breakpad::MinidumpLinuxMaps *mapping =
+            range ? maps.GetLinuxMapsForAddress(range->GetBase()) : nullptr;
+        outside += !mapping
+                   || range->GetBase() + range->GetSize() > mapping->GetBase() + mapping->GetSize();
+    }
+    return outside;
+}
+
 // The dump's memory, as Breakpad's reader takes it (it refuses ranges that
-// overlap), and the crashed run's log, as the dump carries it (the run that
-// followed deleted the file).
+// overlap) against the process's mappings, and the crashed run's log, as the
+// dump carries it (the run that followed deleted the file).
 void reportDumpContents(QTextStream &out, const QString &dump, int lineCount)
 {
     const QuietProcessor quiet;
@@ -316,9 +332,14 @@ void reportDumpContents(QTextStream &out, const QString &dump, int lineCount)
     if (!minidump.Read())
         return;
     google_breakpad::MinidumpMemoryList *memory = minidump.GetMemoryList();
-    out << "        Memory: "
-        << (memory ? QString::number(memory->region_count()) + " ranges" : "cannot be read")
-        << '\n';
+    const google_breakpad::MinidumpLinuxMapsList *maps = minidump.GetLinuxMapsList();
+    out << "        Memory: ";
+    if (!memory)
+        out << "cannot be read\n";
+    else
+        out << memory->region_count() << " ranges, "
+            << (maps ? QString::number(rangesOutsideMappings(*memory, *maps)) : QStringLiteral("?"))
+            << " outside the process's mappings\n";
     std::uint32_t size = 0;
     if (!minidump.SeekToStreamType(VLCrashRuntime::LogTailStream, &size)
         || size > VLCrashRuntime::LogTailBytes)
