@@ -266,6 +266,7 @@ private Q_SLOTS:
             QVERIFY2(at >= 0 && log.count(line) == 1, (message + '\n' + log).constData());
         }
         QCOMPARE(log.count("Seh") + log.count("Minidum"), (checks & NoDump) ? 0 : 2);
+        QVERIFY(!log.contains("\n\n")); // no empty line after a record
         // Without a log file the lines reach the standard output as debug messages.
         QCOMPARE(log.count("Debug: \"Build date="), (checks & InTemp) ? 2 : 0);
         // Each report takes the crash lock that the one before let go: none
