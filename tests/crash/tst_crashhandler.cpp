@@ -34,10 +34,12 @@ QString toolOutput(const QString &program, const QStringList &arguments)
 // PATH; NoEditor: nowhere. RuntimeFirst: the C++ runtime comes first in
 // symbol lookup. Watchdog: the process is ended by the fault's signal ten
 // seconds after the fault. RuntimeSays: the C++ runtime's own course, with
-// the first message on its standard error.
+// the first message on its standard error. WaitsForLog: the lines come after
+// the line of a log write that was under way.
 constexpr int InTemp = 0x1, InData = 0x2, Unwritable = 0x4, NoDump = 0x8, LogFileOnly = 0x10,
               Lldb = 0x20, LldbHeap = 0x40, SmallDump = 0x80, BesideEditor = 0x100,
-              RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800, RuntimeSays = 0x1000;
+              RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800, RuntimeSays = 0x1000,
+              WaitsForLog = 0x2000;
 
 } // namespace
 
@@ -81,6 +83,8 @@ private Q_SLOTS:
         fault("fault inside a log write", "null-write-in-log", {}, LogFileOnly);
         fault("fault in the message handler", "null-write-in-message-handler", {}, LogFileOnly);
         fault("another thread's log write never ends", "null-write-log-stalled", {}, LogFileOnly);
+        fault("another thread's log write takes a second", "null-write-log-slow", {},
+              LogFileOnly | WaitsForLog);
         fault("fault inside a handler", "null-write-in-handler", {}, LogFileOnly);
         fault("another thread's handler never ends", "null-write-handler-stalled", {}, LogFileOnly);
         fault("60 threads blocking signals", "null-write", {"--threads", "60", "--block-signals"},
@@ -267,6 +271,8 @@ private Q_SLOTS:
         }
         QCOMPARE(log.count("Seh") + log.count("Minidum"), (checks & NoDump) ? 0 : 2);
         QVERIFY(!log.contains("\n\n")); // no empty line after a record
+        const qsizetype underWay = log.indexOf("velahost writes a line");
+        QVERIFY(!(checks & WaitsForLog) || (underWay >= 0 && underWay < log.indexOf("Seh")));
         // Without a log file the lines reach the standard output as debug messages.
         QCOMPARE(log.count("Debug: \"Build date="), (checks & InTemp) ? 2 : 0);
         // Each report takes the crash lock that the one before let go: none

@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -107,11 +108,21 @@ void logALine()
     VL_LOG(QStringLiteral("velahost writes a line"));
 }
 
+// Set once a worker is inside the log write that it holds up for a while.
+std::atomic<bool> s_stalling{false};
+
 // The log mutex of a write on a worker thread stays taken for good.
 void stallForever()
 {
     for (;;)
         std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// The first write that takes the log mutex keeps it for a second.
+void stallOnce()
+{
+    if (!s_stalling.exchange(true))
+        std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 int raiseSignal(int signalNumber)
@@ -206,14 +217,16 @@ void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int logLi
     out.flush();
 }
 
-// A worker gets stuck inside a log write for good, then the main thread
-// faults.
-int faultWhileWorkerStalls(void (*worker)())
+// A worker gets stuck inside a log write (for good, unless told otherwise),
+// then the main thread faults.
+int faultWhileWorkerStalls(void (*worker)(), void (*stall)() = stallForever)
 {
-    VLLogFile::SetLockedWriteHook(stallForever);
+    VLLogFile::SetLockedWriteHook(stall);
     std::thread(worker).detach();
     // Until the worker is inside its write.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    while (stall == stallOnce && !s_stalling)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     writeThroughNull();
     return 0;
 }
@@ -343,6 +356,9 @@ const std::map<QString, Kind> &kinds()
         {QStringLiteral("null-write-log-stalled"),
          {"write through a null pointer while a worker holds the log mutex for good",
           [] { return faultWhileWorkerStalls(logALine); }}},
+        {QStringLiteral("null-write-log-slow"),
+         {"write through a null pointer while a worker's log write takes a second",
+          [] { return faultWhileWorkerStalls(logALine, stallOnce); }}},
         {QStringLiteral("null-write-handler-stalled"),
          {"write through a null pointer while a worker holds the crash lock for good",
           [] { return faultWhileWorkerStalls(raiseInt); }}},
