@@ -196,6 +196,9 @@ private Q_SLOTS:
         const QString released = "Error when release brush preset table.";
         QCOMPARE(log.lines[tableSource], (QStringList{"Error to create brush preset.", released,
                                                       "Destroy", released, "Destroyed"}));
+        BrushFactoryManager::ReleaseInstance();
+        QCOMPARE(log.lines["src\\factorymanagers\\BrushFactoryManager.cpp"],
+                 (QStringList{"Destroy", "Destroyed"}));
     }
 };
 
