@@ -316,7 +316,7 @@ private Q_SLOTS:
         // Bad input: false and the list unchanged.
         QTest::newRow("missing") << QByteArray() << QStringList();
         QTest::newRow("malformed") << units("<unit factor=\"1\">") << QStringList();
-        QTest::newRow("enormous") << units(QByteArray(65 << 20, ' ')) << QStringList();
+        QTest::newRow("just over 64 MiB") << units(QByteArray(64 << 20, ' ')) << QStringList();
         // Nesting deeper than 1,000 levels is refused; markup-like text in
         // an attribute value does not hide an element.
         QTest::newRow("1,000 levels") << units(nested(999)) << QStringList{"u|u|1|1"};
