@@ -323,7 +323,8 @@ private Q_SLOTS:
         QTest::newRow("1,001 levels") << units(nested(1000)) << QStringList();
         QTest::newRow("1,000 levels, document type")
             << units(nested(999), "<!DOCTYPE units>") << QStringList{"u|u|1|1"};
-        QTest::newRow("quoted />") << units(nested(1000, "<a x=\"/>\">")) << QStringList();
+        QTest::newRow("quoted />, after an empty value")
+            << units(nested(1000, "<a e=\"\" x=\"/>\">")) << QStringList();
         QTest::newRow("end tag in a comment")
             << units(nested(1000, "<a><!--</a>-->")) << QStringList();
         // Entities of a document type can add depth the bytes do not show.
