@@ -168,14 +168,14 @@ private Q_SLOTS:
                               .replace("/>", " hint=\"kept\"/>"));
         data->SetDefImageType(type);
         data->SetLastVisitedFolder("/this/run");
-        data->SetTextAntialiasing(3);
+        data->SetTextAntialiasing(12);
         QCOMPARE(data->LastVisitedFolder(), QStringLiteral("/this/run"));
         QCOMPARE(StoredValue(typeKey), QStringLiteral("png"));
 
         // The save writes the values, the text offset by one, into the
         // elements the document has, and adds none; four spaces a level.
         data->SaveUserPreferences();
-        QCOMPARE(StoredValue(textKey), QStringLiteral("2"));
+        QCOMPARE(StoredValue(textKey), QStringLiteral("11"));
         const QByteArray saved = VelaTest::ReadFile(UserDocumentPath());
         QVERIFY(saved.count("hint=\"kept\"") == 3 && saved.contains("\n    <"));
         // Qt 6 has no UTF-7 writer: the text then goes out in UTF-8, declared so.
@@ -184,7 +184,7 @@ private Q_SLOTS:
         Restart()->SaveUserPreferences();
         data = Restart();
         QCOMPARE(data->DefImageType(), type);
-        QCOMPARE(data->GetTextAntialiasing(), 3);
+        QCOMPARE(data->GetTextAntialiasing(), 12);
         QVERIFY(data->LastVisitedFolder().isEmpty());
     }
 
