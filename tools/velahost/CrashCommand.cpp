@@ -267,7 +267,7 @@ const std::map<QString, Kind> &kinds()
          {"write through a null pointer inside the editor's own message handler",
           faultInMessageHandler}},
         {QStringLiteral("bus-error"),
-         {"read a mapped page past the end of its file", [] { return readPastFileEnd(); }}},
+         {"read a mapped page past the end of its file", readPastFileEnd}},
         {QStringLiteral("divide-by-zero"),
          {"integer division by zero", [] { return s_seven / s_zero; }}},
         {QStringLiteral("abort"),
