@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+//
+// The brush registry and the preset table, through real plug-ins; the
+// thread-sanitizer run checks their locks by this program's name.
 #include "BrushFactoryManager.h"
 #include "BrushPresetManager.h"
 #include "IToolContainer.h"
@@ -7,6 +10,8 @@
 #include "VLPluginLoader.h"
 #include "VelaAllocationProbe.h"
 #include "private/BrushPresetManager_p.h"
+
+#include <atomic>
 
 using StrangerBrush = TestBrush<StrangerType>; // of no plug-in
 using Numbers = QList<quint32>;
@@ -199,6 +204,39 @@ private Q_SLOTS:
         BrushFactoryManager::ReleaseInstance();
         QCOMPARE(log.lines["src\\factorymanagers\\BrushFactoryManager.cpp"],
                  (QStringList{"Destroy", "Destroyed"}));
+    }
+    // Every thread keeps tables of its own, as an editor window does; the
+    // registry, its route caches and the plug-in factories are shared. Each
+    // pass starts a new registry and sets the threads off together, so that
+    // they learn the routes at once.
+    void tablesOnManyThreadsShareTheRegistry()
+    {
+        const QStringList types{"Vela.RoundBrush", "Vela.Airbrush", "Test.Number"};
+        const int threadCount = 6;
+        std::atomic<int> wrong{0}, started{0};
+        for (int pass = 0; pass < 40 && !wrong; ++pass) {
+            BrushFactoryManager::ReleaseInstance();
+            BrushFactoryManager::InitInstance();
+            BrushFactoryManager *registry = BrushFactoryManager::instance();
+            started = 0;
+            const bool ended = VelaTest::RunThreads(threadCount, [&](int) {
+                for (++started; started < threadCount;)
+                    QThread::yieldCurrentThread();
+                BrushPresetManager presets;
+                for (int round = 0; round < 20; ++round) {
+                    const QString type = types.at(round % types.size());
+                    IBrush *brush = registry->create(type);
+                    const QUuid id = presets.CreatePreset(brush);
+                    const IBrush *preset = presets.GetBrush(id);
+                    wrong += !brush || !preset || preset == brush || preset->typeId() != type;
+                    wrong += !registry->release(brush) || registry->enumerate().size() != 3;
+                    if (round % 3 == 0)
+                        presets.RemovePreset(id);
+                }
+            });
+            QVERIFY2(ended, "a thread is stuck: deadlock");
+        }
+        QCOMPARE(wrong.load(), 0);
     }
 };
 
