@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 //
-// The brush registry and the preset table, through real plug-ins; the
-// thread-sanitizer run checks their locks by this program's name.
+// The plug-in loader, the brush registry and the preset table, through real
+// plug-in files; the thread-sanitizer run checks their locks by this
+// program's name.
 #include "BrushFactoryManager.h"
 #include "BrushPresetManager.h"
 #include "IToolContainer.h"
+#include "KVImageFileManager.h"
+#include "KVImageFilePlugin.h"
 #include "PluginTestSupport.h"
 #include "TestPlugin.h"
 #include "VLPluginLoader.h"
@@ -16,6 +19,7 @@
 using StrangerBrush = TestBrush<StrangerType>; // of no plug-in
 using Numbers = QList<quint32>;
 
+const QString loaderSource = "src\\private\\VLPluginLoader_p.cpp";
 const QString tableSource = "src\\factorymanagers\\BrushPresetManager.cpp";
 const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
 const QByteArray numberType = VelaTest::StreamString("Test.Number");
@@ -39,31 +43,163 @@ const auto deserialize = [](BrushPresetManager &table, QByteArray stream) {
     return buffer.open(QIODevice::ReadOnly) && table.Deserialize(&buffer);
 };
 
-class TestBrushPresetManager : public QObject
+class TestPlugins : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    // The brushes come from the sample and the test brushes; the plug-in
-    // container ahead of them offers no factory, and is taken without an
-    // image-file manager.
     void init()
     {
         VLPluginLoader::InitInstance();
-        const QStringList plugins{VELA_PLUGIN(ImageFileContainer), VELA_PLUGIN(SampleBrushes),
-                                  VELA_PLUGIN(TestBrushes)};
-        QCOMPARE(VLPluginLoader::Instance()->LoadPlugins(plugins), plugins);
-        BrushFactoryManager::InitInstance();
+        loader = VLPluginLoader::Instance();
     }
 
     void cleanup()
     {
         BrushFactoryManager::ReleaseInstance();
         VLPluginLoader::ReleaseInstance();
+        KVImageFileManager::ReleaseInstance();
+        // Refused plug-ins' loaders go with deleteLater(); no event loop runs
+        // here to delete them.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // With the image-file manager there: of the image container, only its
+    // kind 2 object "png" is registered, and a root that is both kinds of
+    // container is taken as a tool container.
+    void loadOne_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("error");
+        QVERIFY(VelaTest::WriteFile(root + "/libText.so", "not a library\n"));
+        QPluginLoader probe(root + "/libText.so");
+        probe.load();
+        QTest::newRow("tool container") << brushes << accepted << QString();
+        QTest::newRow("image container") << imageContainer << accepted << QString();
+        QTest::newRow("no library") << root + "/libText.so" << refused << probe.errorString();
+        QTest::newRow("no container") << stranger << refused << "Is not an kelvane plugin.";
+        QTest::newRow("empty container")
+            << VELA_PLUGIN(EmptyContainer) << refused << "Empty container.";
+        QTest::newRow("missing file") << root + "/none.so" << missing << "Missing file";
+    }
+
+    void loadOne()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, state);
+        QFETCH(QString, error);
+        KVImageFileManager::CreateInstance();
+        const bool loaded = state == accepted;
+        // The signals, each with the state that its slot sees; the loader lets
+        // events through after each file, so a queued slot runs in time too.
+        QStringList seen;
+        const auto see = [&](const QString &name, const QString &text) {
+            seen << QStringLiteral("%1 %2 %3").arg(name).arg(loader->GetState(name)).arg(text);
+        };
+        connect(loader, &VLPluginLoader::LoadBegin, this, [&](const QString &n) { see(n, ""); });
+        connect(loader, &VLPluginLoader::LoadComplete, this, [&](const QString &n) { see(n, ""); });
+        connect(loader, &VLPluginLoader::LoadError, this, see, Qt::QueuedConnection);
+        LogCapture log;
+
+        QCOMPARE(loader->LoadPlugin(path), loaded ? path : QString());
+        QCOMPARE(seen, (QStringList{path + " 1 ",
+                                    QStringLiteral("%1 %2 %3").arg(path).arg(state).arg(error)}));
+        QCOMPARE(loader->GetStateInfo(path), state == refused ? error : QString());
+        QCOMPARE(loader->GetPlugins().size(), loaded ? 1 : 0);
+        // A refused library is unloaded at once: none of its code stays mapped.
+        QCOMPARE(VelaTest::ReadFile("/proc/self/maps").contains(QFile::encodeName(path)), loaded);
+        QVERIFY(!loaded || loader->GetPlugin(path)->property("loadedCalls").toInt() == 1);
+        // A missing file is not logged. The time is in seconds to the
+        // millisecond, as short as it goes: the test brushes take some.
+        QStringList lines = log.lines.value(loaderSource);
+        lines.replaceInStrings(
+            QRegularExpression(QStringLiteral(" is (0|[1-9][0-9]*)(\\.[0-9]{0,2}[1-9])%1 sec\\.")
+                                   .arg(path == brushes ? "" : "?")),
+            " is T sec.");
+        const QString line = QStringLiteral("Plugin: \"%1\" %2. Loading time is T sec.%3")
+                                 .arg(path, loaded ? "loaded successfully" : "loading error",
+                                      loaded ? QString() : " Error message is \"" + error + "\".");
+        QCOMPARE(lines, state == missing ? QStringList() : QStringList{line});
+        QStringList names;
+        for (const KVImageFilePlugin *plugin : KVImageFileManager::GetInstance()->GetPlugins())
+            names << plugin->objectName();
+        QCOMPARE(names, path == imageContainer ? QStringList{"png"} : QStringList());
+    }
+
+    void loadsAList()
+    {
+        QStringList begun;
+        connect(loader, &VLPluginLoader::LoadBegin, this, [&](const QString &n) { begun << n; });
+        QVERIFY(loader->LoadPlugins({}).isEmpty() && begun.isEmpty());
+
+        // Failures do not stop the list; a name given twice is tried twice.
+        const QStringList input{brushes, root + "/b.so", stranger,
+                                sample,  stranger,       root + "/B.so"};
+        QCOMPARE(loader->LoadPlugins(input), (QStringList{brushes, sample}));
+        // Keys in UTF-16 code-unit order: upper case before lower case.
+        QStringList keys = input.mid(0, 4) + input.mid(5);
+        std::sort(keys.begin(), keys.end());
+        QCOMPARE(loader->GetLoadList(), keys);
+
+        // Names already loaded are dropped silently; another text for the
+        // same file is a name of its own and is tried.
+        LogCapture log;
+        QVERIFY(loader->LoadPlugins({sample, sample}).isEmpty() && log.lines.isEmpty());
+        QCOMPARE(begun, input);
+        QCOMPARE(loader->LoadPlugin(alias), sample);
+        QCOMPARE(loader->GetState(alias), VLPluginLoader::PluginLoaded);
+
+        // A refusal text goes with a later successful load of the path.
+        const QString later = root + "/libLater.so";
+        QVERIFY(VelaTest::WriteFile(later, "not yet a library\n"));
+        QVERIFY(loader->LoadPlugin(later).isEmpty() && !loader->GetStateInfo(later).isEmpty());
+        QVERIFY(QFile::remove(later) && QFile::copy(brushes, later));
+        QCOMPARE(loader->LoadPlugin(later), later);
+        QCOMPARE(loader->GetStateInfo(later), QString());
+    }
+
+    // Unloads go in load order; slots may call back into the loader, also
+    // while it unloads on its way out.
+    void unloads()
+    {
+        loader->LoadPlugins({sample, brushes, catchAll});
+        QStringList seen;
+        const auto record = [&](const QString &name) {
+            VLPluginLoader *self = VLPluginLoader::Instance();
+            seen << name + ' ' + QString::number(self->GetState(name)) + ' '
+                        + QString::number(self->GetPlugins().size());
+        };
+        connect(loader, &VLPluginLoader::UnloadComplete, this, record);
+        connect(loader, &VLPluginLoader::UnloadError, this, record);
+        LogCapture log;
+        loader->UnloadPlugins({catchAll, "not loaded", sample});
+        QCOMPARE(loader->GetState(QStringLiteral("not loaded")), VLPluginLoader::PluginUnknown);
+        QCOMPARE(loader->GetPlugins(), QList<QObject *>{loader->GetPlugin(brushes)});
+
+        // Held by another loader, a plug-in stays, usable, and goes to the end.
+        QCOMPARE(loader->LoadPlugins({sample, alias}).size(), 2);
+        QObject *brushesRoot = loader->GetPlugin(brushes), *sampleRoot = loader->GetPlugin(sample);
+        QPluginLoader holder(brushes);
+        QVERIFY(holder.load());
+        loader->UnloadPlugin(brushes);
+        QCOMPARE(loader->GetPlugins(), (QList<QObject *>{sampleRoot, sampleRoot, brushesRoot}));
+        QCOMPARE(brushesRoot->property("loadedCalls").toInt(), 1);
+        holder.unload();
+        // The file loaded under two names goes with the last of its loaders.
+        VLPluginLoader::ReleaseInstance();
+        QCOMPARE(seen, (QStringList{sample + " 6 1", catchAll + " 6 1", brushes + " 5 3",
+                                    sample + " 6 0", sample + " 6 0", brushes + " 6 0"}));
+        const QString unloaded = "Plugin: \"%1\" is unloaded successfully.";
+        QCOMPARE(log.lines.value(loaderSource).filter("unload"),
+                 (QStringList{unloaded.arg(sample), unloaded.arg(catchAll),
+                              QStringLiteral("Plugin: \"%1\" unloading error.").arg(brushes),
+                              unloaded.arg(sample), unloaded.arg(sample), unloaded.arg(brushes)}));
     }
 
     void presets()
     {
+        loadBrushes();
         BrushPresetManager source, table;
         QCOMPARE(serialized(table), header);
         QVERIFY(deserialize(source, records({9, FailingValue})));
@@ -136,6 +272,7 @@ private Q_SLOTS:
     // Into a table that holds a preset already.
     void readStreams()
     {
+        loadBrushes();
         QFETCH(QByteArray, stream);
         QFETCH(Numbers, numbersRead);
         BrushPresetManager table;
@@ -150,7 +287,7 @@ private Q_SLOTS:
         QCOMPARE(serialized(table), records(Numbers{1} + numbersRead));
         QCOMPARE(table.Enumarate().back(), presetId(quint32(numbersRead.size())));
         // No brush made from the stream outlives its record unreleased.
-        QCOMPARE(QPluginLoader(VELA_PLUGIN(TestBrushes)).instance()->property("liveBrushes"),
+        QCOMPARE(QPluginLoader(brushes).instance()->property("liveBrushes"),
                  QVariant(1 + numbersRead.size()));
         QVERIFY(log.lines.isEmpty());
         // Nothing in proportion to a promised length; room for the device's
@@ -161,19 +298,19 @@ private Q_SLOTS:
 
     void factoryRegistry()
     {
+        loadBrushes();
         // One factory a container: of the test brushes' two, only the first.
         BrushFactoryManager *registry = BrushFactoryManager::instance();
         QCOMPARE(registry->enumerate(),
                  (QSet<QString>{"Vela.RoundBrush", "Vela.Airbrush", "Test.Number"}));
         // The plug-in loaded first makes the type: only its factory releases it.
         IBrush *round = registry->create("Vela.RoundBrush");
-        QObject *sample = VLPluginLoader::Instance()->GetPlugin(VELA_PLUGIN(SampleBrushes));
-        QVERIFY(qobject_cast<IBrushFactory *>(qobject_cast<IToolContainer *>(sample)->GetTools()[0])
-                    ->release(round));
+        auto *sampleTools = qobject_cast<IToolContainer *>(loader->GetPlugin(sample));
+        QVERIFY(qobject_cast<IBrushFactory *>(sampleTools->GetTools()[0])->release(round));
         for (const char *unknown : {"No.Such", "vela.roundbrush", "", "Test.Second"})
             QVERIFY2(!registry->create(unknown), unknown);
         // Plug-ins loaded later, the catch-all brushes here, are not seen.
-        VLPluginLoader::Instance()->LoadPlugin(VELA_PLUGIN(CatchAllBrushes));
+        loader->LoadPlugin(catchAll);
         StrangerBrush stranger;
         QVERIFY(!registry->copy(&stranger) && !registry->release(&stranger));
         QVERIFY(!registry->copy(nullptr) && !registry->release(nullptr));
@@ -211,6 +348,7 @@ private Q_SLOTS:
     // they learn the routes at once.
     void tablesOnManyThreadsShareTheRegistry()
     {
+        loadBrushes();
         const QStringList types{"Vela.RoundBrush", "Vela.Airbrush", "Test.Number"};
         const int threadCount = 6;
         std::atomic<int> wrong{0}, started{0};
@@ -238,7 +376,29 @@ private Q_SLOTS:
         }
         QCOMPARE(wrong.load(), 0);
     }
+
+private:
+    // The brushes come from the sample and the test brushes; the plug-in
+    // container ahead of them offers no factory, and is taken without an
+    // image-file manager.
+    void loadBrushes()
+    {
+        const QStringList plugins{imageContainer, sample, brushes};
+        QCOMPARE(loader->LoadPlugins(plugins), plugins);
+        BrushFactoryManager::InitInstance();
+    }
+
+    VLPluginLoader *loader = nullptr;
+    static constexpr int accepted = VLPluginLoader::PluginLoaded;
+    static constexpr int refused = VLPluginLoader::PluginLoadError;
+    static constexpr int missing = VLPluginLoader::PluginMissingFile;
+    const QString root = VelaTest::Sandbox::Current()->Root();
+    const QString sample = VELA_PLUGIN(SampleBrushes), brushes = VELA_PLUGIN(TestBrushes);
+    const QString stranger = VELA_PLUGIN(Stranger), catchAll = VELA_PLUGIN(CatchAllBrushes);
+    const QString imageContainer = VELA_PLUGIN(ImageFileContainer);
+    // The sample plug-in under another text for the same file.
+    const QString alias = sample.section('/', 0, -2) + "/./" + sample.section('/', -1);
 };
 
-VELA_TEST_MAIN(TestBrushPresetManager)
-#include "tst_brushpresetmanager.moc"
+VELA_TEST_MAIN(TestPlugins)
+#include "tst_plugins.moc"
