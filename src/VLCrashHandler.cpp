@@ -75,6 +75,11 @@ public:
         s_crashLock.unlock();
     }
 
+    // The process ends once the handler returns: another thread that failed
+    // meanwhile must not start a report that the end cuts off, and whose
+    // first step would delete the dump just written.
+    void KeepUntilExit() { m_locked = false; }
+
     CrashLocker(const CrashLocker &) = delete;
     CrashLocker &operator=(const CrashLocker &) = delete;
 
@@ -429,11 +434,12 @@ static const CrashRecord s_sehRecord(__LINE__, "Seh");
 
 LONG VLCrashHandler::OnUnhandledException(EXCEPTION_POINTERS *exceptionPointers)
 {
-    const CrashLocker locker;
+    CrashLocker locker;
     s_sehRecord.Write();
     WriteDumpFile(exceptionPointers);
     // The editor comes back and tells the user what happened.
     startEditor();
+    locker.KeepUntilExit();
     return EXCEPTION_EXECUTE_HANDLER;
 }
 

@@ -46,11 +46,12 @@ QString toolOutput(const QString &program, const QStringList &arguments)
 // symbol lookup. Watchdog: the process is ended by the fault's signal ten
 // seconds after the fault. RuntimeSays: the C++ runtime's own course, with
 // the first message on its standard error. WaitsForLog: the lines come after
-// the line of a log write that was under way.
+// the line of a log write that was under way. FilterOnce: the fault filter
+// runs once.
 constexpr int InTemp = 0x1, InData = 0x2, Unwritable = 0x4, NoDump = 0x8, LogFileOnly = 0x10,
               Lldb = 0x20, LldbHeap = 0x40, SmallDump = 0x80, BesideEditor = 0x100,
               RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800, RuntimeSays = 0x1000,
-              WaitsForLog = 0x2000;
+              WaitsForLog = 0x2000, FilterOnce = 0x4000;
 
 // The folder and every entry below it: path, size, modification time and
 // content. A file made and removed again still changes its folder's time.
@@ -244,10 +245,12 @@ private Q_SLOTS:
         fault("another thread's log write takes a second", "null-write-log-slow", {},
               LogFileOnly | WaitsForLog);
         fault("fault inside a handler", "null-write-in-handler", {}, LogFileOnly);
-        fault("another thread's handler never ends", "null-write-handler-stalled", {}, LogFileOnly);
+        // Reports wait for each other: the first one ends the process.
+        fault("eight threads at once", "null-write-together");
         fault("60 threads blocking signals", "null-write", {"--threads", "60", "--block-signals"},
               0, 61);
         fault("300 idle threads", "null-write", {"--threads", "300"}, SmallDump, 301);
+        fault("200 MB of untouched heap", "null-write", {"--untouched", "200"}, SmallDump);
         fault("200 MB heap", "null-write", {"--heap", "200"}, Lldb | LldbHeap);
         fault("editor beside the executable, not on PATH", "null-write", {}, BesideEditor);
         fault("no editor to start", "null-write", {}, NoEditor);
@@ -259,8 +262,11 @@ private Q_SLOTS:
                                 << endingSignal << (NoDump | checks) << 0;
         };
         event("raise-abrt", {"Unexpected abort"}, 0);
-        // A fault filter that never returns does not keep the process alive.
+        // A fault filter that never returns does not keep the process alive;
+        // a later fault on another thread does not put off its end.
         event("divide-by-zero-filter-hangs", {}, SIGFPE, Watchdog);
+        // A fault inside the filter ends the process by its own signal.
+        event("divide-by-zero-filter-faults", {}, SIGSEGV, FilterOnce);
         event("raise-int", {"Unexpected int"}, 0);
         event("raise-term", {"Unexpected term"}, 0);
         event("raise-fpe", {"Unexpected fpe"}, 0);
@@ -338,7 +344,7 @@ private Q_SLOTS:
         const QString root = VelaTest::Sandbox::Current()->MakeFolder(
             "names/" + QString(QTest::currentDataTag()).replace(' ', '-'));
         QProcessEnvironment environment = VelaTest::WithLocalAppData(root);
-        environment.insert("LD_PRELOAD", VELA_FIXED_TIME_LIBRARY);
+        environment.insert("LD_PRELOAD", VELA_CRASH_PROBE_LIBRARY);
         environment.insert("VELA_FIXED_TIME", QString::number(seconds));
         environment.insert("TZ", zone);
         environment.insert("PATH", root); // no editor to start again
@@ -386,8 +392,9 @@ private Q_SLOTS:
                     && VelaTest::WriteFile(folder + "/notes.txt", "kept"));
 
         QProcessEnvironment environment = VelaTest::WithLocalAppData(root + "/local");
-        if (checks & RuntimeFirst)
-            environment.insert("LD_PRELOAD", "libstdc++.so.6");
+        // The probe reports allocations on the crash path.
+        environment.insert("LD_PRELOAD", QString((checks & RuntimeFirst) ? "libstdc++.so.6 " : "")
+                                             + VELA_CRASH_PROBE_LIBRARY);
         environment.insert("TMPDIR", root + "/tmp");
         environment.insert("PATH",
                            root + "/none:" + root + "/on-path:" + environment.value("PATH"));
@@ -400,6 +407,11 @@ private Q_SLOTS:
         const QDateTime finished = QDateTime::currentDateTime();
         QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
         QCOMPARE(result.exitCode, endingSignal);
+        // Nothing on the crash path allocates: the heap may be what failed.
+        QVERIFY2(!result.standardError.contains("vela crash probe"),
+                 result.standardError.constData());
+        QCOMPARE(result.standardOutput.count("velahost: the filter runs"),
+                 (checks & FilterOnce) ? 1 : 0);
 
         // Without the application data object the lines reach the standard
         // output; else the log file, whatever was failing at the time. After
@@ -477,7 +489,8 @@ private Q_SLOTS:
             QStringList arguments = {"--batch", "-c", dumpPath};
             for (const char *command : {"thread list", "thread backtrace all -c 12", "image list"})
                 arguments << "-o" << command;
-            // The markers of the large block and of the main heap.
+            // The markers of the large block, in its middle and at its
+            // start, and of the main heap.
             const QString markers =
                 QString::fromUtf8(result.standardOutput).section("heap markers at ", 1);
             for (const QString &marker : markers.section('\n', 0, 0).split(' ', Qt::SkipEmptyParts))
@@ -485,7 +498,7 @@ private Q_SLOTS:
             const QString output = toolOutput("lldb", arguments);
             QVERIFY2(!(checks & LldbHeap)
                          || output.count(QRegularExpression("\"velahost (main )?heap marker\""))
-                                == 2,
+                                == 3,
                      qPrintable(output));
             // The crashing thread, stopped by its signal, in the code that
             // failed; the main thread, with its own registers and stack,

@@ -53,6 +53,19 @@ const QString loaderSource = "src\\private\\VLPluginLoader_p.cpp";
 const QString tableSource = "src\\factorymanagers\\BrushPresetManager.cpp";
 const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
 const QByteArray numberType = VelaTest::StreamString("Test.Number");
+
+// Gives a stream's header, then nothing more, short of its end.
+class StallingBuffer : public QBuffer
+{
+public:
+    using QBuffer::QBuffer;
+
+protected:
+    qint64 readData(char *data, qint64 size) override
+    {
+        return QBuffer::readData(data, qMin<qint64>(size, header.size() - pos()));
+    }
+};
 const auto numberRecord = [](quint32 value) { return numberType + VelaTest::BigEndian(value); };
 const auto presetId = [](quint32 n) { return QUuid(0, 0, 0, 0, 0, 0, 0, 0, n >> 16, n >> 8, n); };
 
@@ -273,6 +286,11 @@ private Q_SLOTS:
         // A device that takes none of the header: refused, and nothing logged.
         QFile full("/dev/full");
         QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && !table.Serialize(&full));
+        // A device that stops giving bytes before its end ends the read.
+        QByteArray stream = records({5});
+        StallingBuffer stalled(&stream);
+        QVERIFY(stalled.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
+                && table.Deserialize(&stalled));
         const QString null = "Can't serialize to null device.";
         QCOMPARE(log.lines[tableSource],
                  (QStringList{"Error to create brush preset.",

@@ -21,11 +21,13 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <pthread.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <time.h>
+#include <unistd.h>
 
 // A real pure virtual call: the base's constructor calls the function while
 // the object is still only a base. The classes have external linkage, so the
@@ -131,11 +133,6 @@ int raiseSignal(int signalNumber)
     return 0;
 }
 
-void raiseInt()
-{
-    raiseSignal(SIGINT);
-}
-
 // glibc finds the heap corrupt while it holds the heap's lock, and calls
 // abort(): a chunk too big for the fast bins is freed twice once the
 // thread cache of its size is full, with a second thread alive.
@@ -182,8 +179,8 @@ int faultInMessageHandler()
 // with a marker in its middle, another marker in the main heap, and numbered
 // log lines, before the failure; the markers' addresses are printed for the
 // tests to read back from the dump.
-void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int logLines,
-                    QTextStream &out)
+void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int untouchedMegabytes,
+                    int logLines, QTextStream &out)
 {
     for (int i = 0; i < logLines; ++i)
         qDebug("velahost log line %d of %d before the failure", i + 1, logLines);
@@ -204,11 +201,21 @@ void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int logLi
         for (std::size_t i = 0; i < size; ++i)
             heap[i] = static_cast<char>('a' + i % 26);
         static const char marker[] = "velahost heap marker";
+        // At the start of the block as well: the first page of a run of
+        // pages is where a dump most easily loses one.
         std::memcpy(heap + size / 2, marker, sizeof(marker));
+        std::memcpy(heap, marker, sizeof(marker));
         // A small block lies in the main heap, which the dump writes first.
         const char *const small = strdup("velahost main heap marker");
         out << "heap markers at 0x" << QString::number(quintptr(heap + size / 2), 16) << " 0x"
-            << QString::number(quintptr(small), 16) << '\n';
+            << QString::number(quintptr(heap), 16) << " 0x" << QString::number(quintptr(small), 16)
+            << '\n';
+    }
+    if (untouchedMegabytes > 0) {
+        // Of this block only the first and the last page are ever touched.
+        const std::size_t size = std::size_t(untouchedMegabytes) << 20;
+        auto *block = static_cast<volatile char *>(std::malloc(size));
+        block[0] = block[size - 1] = 1;
     }
     // The moment of the failure, for the benchmark that times the handler.
     timespec now = {};
@@ -331,11 +338,28 @@ const std::map<QString, Kind> &kinds()
               return raiseSignal(SIGINT);
           }}},
         {QStringLiteral("divide-by-zero-filter-hangs"),
-         {"integer division by zero with a fault filter that never returns",
+         {"integer division by zero with a fault filter that never returns; a worker faults "
+          "two seconds later",
           [] {
               VLCrashRuntime::SetUnhandledExceptionFilter(
                   [](VLCrashRuntime::EXCEPTION_POINTERS *) -> VLCrashRuntime::LONG {
                       stallForever();
+                      return 0;
+                  });
+              std::thread([] {
+                  std::this_thread::sleep_for(std::chrono::seconds(2));
+                  writeThroughNull();
+              }).detach();
+              return s_seven / s_zero;
+          }}},
+        {QStringLiteral("divide-by-zero-filter-faults"),
+         {"integer division by zero with a fault filter that writes through a null pointer",
+          [] {
+              VLCrashRuntime::SetUnhandledExceptionFilter(
+                  [](VLCrashRuntime::EXCEPTION_POINTERS *) -> VLCrashRuntime::LONG {
+                      static const char entered[] = "velahost: the filter runs\n";
+                      (void)!write(STDOUT_FILENO, entered, sizeof(entered) - 1);
+                      writeThroughNull();
                       return 0;
                   });
               return s_seven / s_zero;
@@ -359,9 +383,21 @@ const std::map<QString, Kind> &kinds()
         {QStringLiteral("null-write-log-slow"),
          {"write through a null pointer while a worker's log write takes a second",
           [] { return faultWhileWorkerStalls(logALine, stallOnce); }}},
-        {QStringLiteral("null-write-handler-stalled"),
-         {"write through a null pointer while a worker holds the crash lock for good",
-          [] { return faultWhileWorkerStalls(raiseInt); }}},
+        {QStringLiteral("null-write-together"),
+         {"write through a null pointer on eight threads at once",
+          [] {
+              std::atomic<int> ready{0};
+              std::vector<std::thread> workers;
+              for (int i = 0; i < 8; ++i)
+                  workers.emplace_back([&ready] {
+                      for (++ready; ready < 8;)
+                          std::this_thread::yield();
+                      writeThroughNull();
+                  });
+              for (std::thread &worker : workers)
+                  worker.join();
+              return 0;
+          }}},
     };
     return table;
 }
@@ -379,7 +415,7 @@ QString kindList()
 
 VELAHOST_COMMAND(crash, "crash",
                  "crash KIND [--after-release | --unstarted] [--threads N [--block-signals]] "
-                 "[--heap MB] [--log-lines N]",
+                 "[--heap MB] [--untouched MB] [--log-lines N]",
                  "Start the library as the editor does, then fail in the given way.")
 {
     QCommandLineParser parser;
@@ -397,13 +433,17 @@ VELAHOST_COMMAND(crash, "crash",
     const QCommandLineOption heap(QStringLiteral("heap"),
                                   QStringLiteral("Fill MB megabytes of heap first."),
                                   QStringLiteral("MB"), QStringLiteral("0"));
+    const QCommandLineOption untouched(
+        QStringLiteral("untouched"),
+        QStringLiteral("Take MB megabytes of heap first, touching its ends only."),
+        QStringLiteral("MB"), QStringLiteral("0"));
     const QCommandLineOption logLines(QStringLiteral("log-lines"),
                                       QStringLiteral("Write N lines to the log first."),
                                       QStringLiteral("N"), QStringLiteral("0"));
-    const QStringList positional =
-        ParseHostArguments(parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
-                           {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
-                           {afterRelease, unstarted, threads, blockSignals, heap, logLines});
+    const QStringList positional = ParseHostArguments(
+        parser, context, QStringLiteral("Fail in a given way.\n\n") + kindList(),
+        {{QStringLiteral("kind"), QStringLiteral("How to fail.")}},
+        {afterRelease, unstarted, threads, blockSignals, heap, untouched, logLines});
     const auto kind = positional.size() == 1 ? kinds().find(positional.first()) : kinds().end();
     if (kind == kinds().end()) {
         context.err << "velahost crash: name one kind\n\n" << kindList();
@@ -416,7 +456,8 @@ VELAHOST_COMMAND(crash, "crash",
     if (parser.isSet(afterRelease))
         GlobalApplicationData::ReleaseInstance();
     prepareProcess(parser.value(threads).toInt(), parser.isSet(blockSignals),
-                   parser.value(heap).toInt(), parser.value(logLines).toInt(), context.out);
+                   parser.value(heap).toInt(), parser.value(untouched).toInt(),
+                   parser.value(logLines).toInt(), context.out);
     const int status = kind->second.run();
     context.out << "velahost crash: the process went on after " << kind->first << '\n';
     return status;

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+//
+// Preloaded into a child that is to fail. time() answers the seconds since
+// the epoch in VELA_FIXED_TIME when it is set, so that the failure happens at
+// a chosen moment. An allocation made on the alternate signal stack, where
+// the crash path runs, writes a line to the standard error.
+#include <cstdlib>
+
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+extern "C" {
+
+void *__libc_malloc(std::size_t size);
+void *__libc_calloc(std::size_t count, std::size_t size);
+void *__libc_realloc(void *pointer, std::size_t size);
+
+__attribute__((visibility("default"))) time_t time(time_t *answer) noexcept
+{
+    timespec now = {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const char *fixed = std::getenv("VELA_FIXED_TIME");
+    const time_t seconds = fixed ? time_t(std::strtoll(fixed, nullptr, 10)) : now.tv_sec;
+    if (answer)
+        *answer = seconds;
+    return seconds;
+}
+
+static void noteCrashPathAllocation()
+{
+    stack_t current = {};
+    static const char line[] = "vela crash probe: an allocation on the alternate signal stack\n";
+    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK))
+        (void)!write(STDERR_FILENO, line, sizeof(line) - 1);
+}
+
+__attribute__((visibility("default"))) void *malloc(std::size_t size) noexcept
+{
+    noteCrashPathAllocation();
+    return __libc_malloc(size);
+}
+
+__attribute__((visibility("default"))) void *calloc(std::size_t count, std::size_t size) noexcept
+{
+    noteCrashPathAllocation();
+    return __libc_calloc(count, size);
+}
+
+__attribute__((visibility("default"))) void *realloc(void *pointer, std::size_t size) noexcept
+{
+    noteCrashPathAllocation();
+    return __libc_realloc(pointer, size);
+}
+}
