@@ -682,6 +682,8 @@ private Q_SLOTS:
             << units(nested(999), "<!DOCTYPE units>") << QStringList{"u|u|1|1"};
         QTest::newRow("quoted />, after an empty value")
             << units(nested(1000, "<a e=\"\" x=\"/>\">")) << QStringList();
+        // Read without namespace processing: an undeclared prefix is a name.
+        QTest::newRow("prefixed element") << units("<x:unit/>") << QStringList{"u|u|1|1"};
         QTest::newRow("end tag in a comment")
             << units(nested(1000, "<a><!--</a>-->")) << QStringList();
         // Entities of a document type can add depth the bytes do not show.
