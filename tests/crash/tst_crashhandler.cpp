@@ -251,7 +251,8 @@ private Q_SLOTS:
               0, 61);
         fault("300 idle threads", "null-write", {"--threads", "300"}, SmallDump, 301);
         fault("200 MB of untouched heap", "null-write", {"--untouched", "200"}, SmallDump);
-        fault("200 MB heap", "null-write", {"--heap", "200"}, Lldb | LldbHeap);
+        // More private memory than a dump takes (256 MB): the main heap first.
+        fault("300 MB heap", "null-write", {"--heap", "300"}, Lldb | LldbHeap);
         fault("editor beside the executable, not on PATH", "null-write", {}, BesideEditor);
         fault("no editor to start", "null-write", {}, NoEditor);
 
@@ -334,6 +335,7 @@ private Q_SLOTS:
         QTest::newRow("2000, east of UTC")
             << "<+1345>-13:45" << 951815707ll << "29-02-2000_23-00-07";
         QTest::newRow("2100") << "UTC0" << 4107542399ll << "28-02-2100_23-59-59";
+        QTest::newRow("midnight") << "UTC0" << 946684800ll << "01-01-2000_00-00-00";
     }
 
     void dumpName()
