@@ -3,10 +3,14 @@
 // Preloaded into a child that is to fail. time() answers the seconds since
 // the epoch in VELA_FIXED_TIME when it is set, so that the failure happens at
 // a chosen moment. An allocation made on the alternate signal stack, where
-// the crash path runs, writes a line to the standard error.
+// the crash path runs, writes a line to the standard error. A write of bytes
+// that hold the text in VELA_FAULT_IN_WRITE faults instead: a failure inside
+// the report of another.
 #include <cstdlib>
+#include <cstring>
 
 #include <signal.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -51,5 +55,13 @@ __attribute__((visibility("default"))) void *realloc(void *pointer, std::size_t 
 {
     noteCrashPathAllocation();
     return __libc_realloc(pointer, size);
+}
+
+__attribute__((visibility("default"))) ssize_t write(int fd, const void *bytes, std::size_t size)
+{
+    const char *text = std::getenv("VELA_FAULT_IN_WRITE");
+    if (text && memmem(bytes, size, text, std::strlen(text)))
+        *static_cast<volatile int *>(nullptr) = 1;
+    return syscall(SYS_write, fd, bytes, size);
 }
 }

@@ -371,12 +371,6 @@ const std::map<QString, Kind> &kinds()
               logALine();
               return 0;
           }}},
-        {QStringLiteral("null-write-in-handler"),
-         {"write through a null pointer inside the SIGINT handler, holding the crash lock",
-          [] {
-              VLLogFile::SetLockedWriteHook(writeThroughNull);
-              return raiseSignal(SIGINT);
-          }}},
         {QStringLiteral("null-write-log-stalled"),
          {"write through a null pointer while a worker holds the log mutex for good",
           [] { return faultWhileWorkerStalls(logALine); }}},
