@@ -23,16 +23,6 @@ const auto dumpsIn = [](const QString &folder) {
     return QDir(folder).entryList(QStringList{"*.dmp"}, QDir::Files, QDir::Name);
 };
 
-// The output of a tool that a row's check needs. A tool that is missing
-// cannot be started: the output is empty and the row fails
-// (scripts/install-deps installs lldb and minidump_stackwalk).
-QString toolOutput(const QString &program, const QStringList &arguments)
-{
-    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    return QString::fromUtf8(
-        VelaTest::RunChild(program, arguments, environment, {}, 120000).standardOutput);
-}
-
 // What a row checks beyond the lines, the dump and the restart. Where the
 // dump goes instead of the "dumps" folder: the temporary folder (InTemp: no
 // application data object), the data folder (InData: "dumps" is a file),
@@ -484,7 +474,10 @@ private Q_SLOTS:
         QVERIFY(!(checks & SmallDump) || QFileInfo(dumpPath).size() < 64 << 20);
         if (threads) {
             // Breakpad's own reader gives the crash reason and every thread.
-            const QString output = toolOutput(VELA_MINIDUMP_STACKWALK, {dumpPath});
+            // A tool that is missing cannot be started: the output is empty
+            // and the row fails (scripts/install-deps installs both tools).
+            const QString output = QString::fromUtf8(
+                VelaTest::RunChild(VELA_MINIDUMP_STACKWALK, {dumpPath}).standardOutput);
             QVERIFY2(output.contains(QRegularExpression("Crash reason: +SIGSEGV")),
                      qPrintable(output));
             QCOMPARE(output.count(QRegularExpression("\\nThread \\d+")), threads);
@@ -499,7 +492,8 @@ private Q_SLOTS:
                 QString::fromUtf8(result.standardOutput).section("heap markers at ", 1);
             for (const QString &marker : markers.section('\n', 0, 0).split(' ', Qt::SkipEmptyParts))
                 arguments += {"-o", "memory read -f s -c 1 " + marker};
-            const QString output = toolOutput("lldb", arguments);
+            const QString output =
+                QString::fromUtf8(VelaTest::RunChild("lldb", arguments).standardOutput);
             QVERIFY2(!(checks & LldbHeap)
                          || output.count(QRegularExpression("\"velahost (main )?heap marker\""))
                                 == 3,
