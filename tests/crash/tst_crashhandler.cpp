@@ -7,13 +7,16 @@
 // as it was. Then the host's I/O command.
 #include "VelaTestSupport.h"
 
+#include "GlobalApplicationData.h"
 #include "UnitConverter.h"
 #include "VLCrashHandler.h"
 #include "private/VLCrashRuntime_p.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -195,6 +198,24 @@ private Q_SLOTS:
         for (const QString &fact : facts.split('|'))
             QVERIFY2(output.contains(fact.mid(fact.startsWith('!'))) != fact.startsWith('!'),
                      qPrintable(fact + "\n" + output));
+    }
+
+    // A thread's own signal stack goes with the thread.
+    void signalStacksGoWithTheirThreads()
+    {
+        qputenv("LOCALAPPDATA",
+                QFile::encodeName(VelaTest::Sandbox::Current()->MakeFolder("stacks")));
+        GlobalApplicationData::InitInstance();
+        static std::atomic<quintptr> stacks[16];
+        QVERIFY(VelaTest::RunThreads(16, [](int thread) {
+            GlobalApplicationData::Instance()->InstallThreadExceptionHandler();
+            stack_t current = {};
+            sigaltstack(nullptr, &current);
+            stacks[thread] = quintptr(current.ss_sp);
+        }));
+        GlobalApplicationData::ReleaseInstance();
+        for (const auto &stack : stacks)
+            QVERIFY(stack && msync(reinterpret_cast<void *>(stack.load()), 1, MS_ASYNC) != 0);
     }
 
     // One row per way the editor fails: the lines it leaves, the dump, the

@@ -196,13 +196,18 @@ void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int untou
         }).detach();
     }
     if (heapMegabytes > 0) {
+        // A mapping of its own, after a page that cannot be read: the block
+        // starts a region of the process, whose first page is where a dump
+        // most easily loses one. A marker there and one in the middle.
         const std::size_t size = std::size_t(heapMegabytes) << 20;
-        auto *heap = static_cast<char *>(std::malloc(size));
+        const auto page = std::size_t(sysconf(_SC_PAGESIZE));
+        auto *heap = static_cast<char *>(
+                         mmap(nullptr, page + size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
+                     + page;
+        mprotect(heap, size, PROT_READ | PROT_WRITE);
         for (std::size_t i = 0; i < size; ++i)
             heap[i] = static_cast<char>('a' + i % 26);
         static const char marker[] = "velahost heap marker";
-        // At the start of the block as well: the first page of a run of
-        // pages is where a dump most easily loses one.
         std::memcpy(heap + size / 2, marker, sizeof(marker));
         std::memcpy(heap, marker, sizeof(marker));
         // A small block lies in the main heap, which the dump writes first.
