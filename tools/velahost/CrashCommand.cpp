@@ -175,10 +175,11 @@ int faultInMessageHandler()
     return 0;
 }
 
-// Threads that wait for ever, each on its own small stack use, a heap block
-// with a marker in its middle, another marker in the main heap, and numbered
-// log lines, before the failure; the markers' addresses are printed for the
-// tests to read back from the dump.
+// Threads that wait for ever, each on its own small stack use, a block of
+// private memory with markers at its start and in its middle, another marker
+// in the main heap, a block that is hardly touched, and numbered log lines,
+// before the failure; the markers' addresses are printed for the tests to
+// read back from the dump.
 void prepareProcess(int threads, bool blockSignals, int heapMegabytes, int untouchedMegabytes,
                     int logLines, QTextStream &out)
 {
@@ -429,9 +430,10 @@ VELAHOST_COMMAND(crash, "crash",
                                      QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption blockSignals(QStringLiteral("block-signals"),
                                           QStringLiteral("The idle threads block every signal."));
-    const QCommandLineOption heap(QStringLiteral("heap"),
-                                  QStringLiteral("Fill MB megabytes of heap first."),
-                                  QStringLiteral("MB"), QStringLiteral("0"));
+    const QCommandLineOption heap(
+        QStringLiteral("heap"),
+        QStringLiteral("Fill a block of MB megabytes of private memory first."),
+        QStringLiteral("MB"), QStringLiteral("0"));
     const QCommandLineOption untouched(
         QStringLiteral("untouched"),
         QStringLiteral("Take MB megabytes of heap first, touching its ends only."),
