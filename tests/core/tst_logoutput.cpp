@@ -13,7 +13,8 @@
 #include <chrono>
 #include <thread>
 
-using VelaTest::Sandbox;
+using namespace VelaTest;
+
 using S = VLApplicationSettings;
 
 namespace {
@@ -22,7 +23,7 @@ const QString languageKey = "Language/Index";
 
 const auto data = &GlobalApplicationData::Instance;
 const auto dataLine = [](const QByteArray &message) {
-    return VelaTest::LogLine("src\\GlobalApplicationData.cpp", message);
+    return LogLine("src\\GlobalApplicationData.cpp", message);
 };
 
 constexpr char recordFormat[] = "thread %d record %d with some text to make the line longer";
@@ -34,10 +35,10 @@ class tst_ApplicationData : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { VelaTest::CaptureTestMessageHandler(); }
+    void initTestCase() { CaptureTestMessageHandler(); }
     void init()
     {
-        VelaTest::RestoreTestMessageHandler();
+        RestoreTestMessageHandler();
         qputenv("LOCALAPPDATA", QFile::encodeName(Sandbox::Current()->MakeFolder("local")));
     }
     void cleanup() { GlobalApplicationData::ReleaseInstance(); }
@@ -88,21 +89,20 @@ private Q_SLOTS:
         const QString exeDir = QDir::cleanPath(root + "/app/" + exeFolder);
         const QString expectedApp = exeFolder == "Releases" ? exeDir : root + "/app";
         QVERIFY(QDir().mkpath(exeDir) && QDir().mkpath(work));
-        QVERIFY(QFile::copy(VelaTest::AppFolder() + "/vela_core_child", exeDir + "/child"));
+        QVERIFY(QFile::copy(AppFolder() + "/vela_core_child", exeDir + "/child"));
         if (!installerLanguage.isEmpty())
             QSettings(expectedApp + "/settings/installsettings.ini", QSettings::IniFormat)
                 .setValue(languageKey, installerLanguage);
         const QString local = root + (base == "blocked" ? "/file/local" : "/local");
         const QString baseFolder = base == "home" ? root + "/home" : local;
         const QString below = base == "home" ? "AppData/Local/Kelvane/" : "Kelvane/";
-        QVERIFY(base != "blocked" || VelaTest::WriteFile(root + "/file", "not a folder"));
+        QVERIFY(base != "blocked" || WriteFile(root + "/file", "not a folder"));
         QVERIFY(!kelvanePresent || QDir(baseFolder).mkpath(below));
-        QVERIFY(base != "no log"
-                || VelaTest::WriteFile(local + "/Kelvane/vela-logs", "in the way"));
-        QProcessEnvironment environment = VelaTest::WithLocalAppData(base == "home" ? "" : local);
+        QVERIFY(base != "no log" || WriteFile(local + "/Kelvane/vela-logs", "in the way"));
+        QProcessEnvironment environment = WithLocalAppData(base == "home" ? "" : local);
         environment.insert("HOME", root + "/home");
         environment.remove("QT_MESSAGE_PATTERN");
-        const VelaTest::ChildResult result = VelaTest::RunChild(
+        const ChildResult result = RunChild(
             exeDir + "/child", {"vela-logs", base == "no log" ? "fatal" : ""}, environment, work);
         const QString out = QString::fromLocal8Bit(result.standardOutput);
         const QString err = QString::fromLocal8Bit(result.standardError);
@@ -141,7 +141,7 @@ private Q_SLOTS:
             (dataFolder.isEmpty() ? "" : dataFolder + QDir::separator()) + "vela-logs";
         QVERIFY2(log.startsWith(logFolder + QDir::separator()), qPrintable(log));
         QVERIFY(!QFileInfo::exists(QDir::rootPath() + "vela-logs"));
-        const QByteArray text = VelaTest::ReadFile(QDir(work).filePath(log));
+        const QByteArray text = ReadFile(QDir(work).filePath(log));
         QVERIFY(text.startsWith("into-log\nwarning-into-log\n\"Build date="));
         QVERIFY(!text.contains("before-") && !text.contains("after-release"));
         QVERIFY2(out.contains("Debug: after-release\nWarning: warning-after-release\n")
@@ -158,7 +158,7 @@ private Q_SLOTS:
         GlobalApplicationData::InitInstance();
         QVERIFY(first && data() == first);
         QCOMPARE(GlobalApplicationData::GetFeaturesData(),
-                 VelaTest::ReadFile(VelaTest::AppFolder() + "/AppFeatures.dll"));
+                 ReadFile(AppFolder() + "/AppFeatures.dll"));
         QVERIFY(data()->GetBuildString().isEmpty());
         data()->SetBuildString("2.0.1 (x86)");
         QCOMPARE(data()->GetBuildString(), QStringLiteral("2.0.1 (x86)"));
@@ -176,7 +176,7 @@ private Q_SLOTS:
             data()->SetLanguageIndex(wrong);
             QCOMPARE(data()->GetLanguageIndex(), 2);
             const QByteArray line = dataLine("Wrong language index:" + QByteArray::number(wrong));
-            QCOMPARE(VelaTest::ReadFile(data()->GetLogFileName()).count(line), 1);
+            QCOMPARE(ReadFile(data()->GetLogFileName()).count(line), 1);
         }
 
         // At the next start: the stored language, and an old version
@@ -216,8 +216,7 @@ private Q_SLOTS:
         QCOMPARE(S::GetValue("Version", 7), QVariant(7));
         S::SetValue("Version", "2.0");
         S::SetValue("Grid/Visible", true);
-        QVERIFY(
-            VelaTest::ReadFile(path).contains("[General]\nVersion=2.0\n\n[Grid]\nVisible=true\n"));
+        QVERIFY(ReadFile(path).contains("[General]\nVersion=2.0\n\n[Grid]\nVisible=true\n"));
         QSettings(path, QSettings::IniFormat).setValue("Save/PathOpen", "/pics");
         QCOMPARE(S::GetValue("Save/PathOpen"), QVariant("/pics"));
         QVERIFY(S::Contains("Grid/Visible"));
@@ -249,11 +248,10 @@ private Q_SLOTS:
         const QString expected = "\"Build date=%1, time=%2. Line=%3, file=\"tests\\core\\"
                                  "tst_logoutput.cpp\". Plugin: \"x%4.so\" loaded\" \nplain 7\n"
                                  "quoted \"item\"\ninfo\n";
-        QCOMPARE(
-            VelaTest::ReadFile(logFile),
-            expected
-                .arg(VLLogLine::BuildDate(), VLLogLine::BuildTime(), QString::number(line), "%1")
-                .toUtf8());
+        QCOMPARE(ReadFile(logFile), expected
+                                        .arg(VLLogLine::BuildDate(), VLLogLine::BuildTime(),
+                                             QString::number(line), "%1")
+                                        .toUtf8());
         // "Aug  3 2015" and "16:22:50", the forms of __DATE__ and __TIME__.
         QVERIFY(QLocale::c().toDate(VLLogLine::BuildDate(), "MMM d yyyy").isValid()
                 || QLocale::c().toDate(VLLogLine::BuildDate(), "MMM  d yyyy").isValid());
@@ -271,12 +269,12 @@ private Q_SLOTS:
         const qint64 size = QFileInfo(logFile).size();
         GlobalApplicationData::ReleaseInstance();
         // Each line named by its source file, without the build stamp.
-        QString tail = QString::fromUtf8(VelaTest::ReadFile(logFile).mid(size));
+        QString tail = QString::fromUtf8(ReadFile(logFile).mid(size));
         tail.remove(
             QRegularExpression("^\"Build date=.*Line=\\d+, ", QRegularExpression::MultilineOption));
         QCOMPARE(tail.toUtf8(), dataLine("Destroy") + dataLine("Pre Destroy xml")
                                     + dataLine("Destroy xml") + dataLine("Destroyed xml")
-                                    + VelaTest::LogLine("src\\VLCrashHandler.cpp", "Destroyed")
+                                    + LogLine("src\\VLCrashHandler.cpp", "Destroyed")
                                     + dataLine("Destroyed"));
     }
 
@@ -294,13 +292,13 @@ private Q_SLOTS:
         stallMs = 2600;
         VLLogFile::SetLockedWriteHook(
             [] { std::this_thread::sleep_for(std::chrono::milliseconds(stallMs.exchange(0))); });
-        QVERIFY(VelaTest::RunThreads(4, [](int id) {
+        QVERIFY(RunThreads(4, [](int id) {
             for (int i = 0; i < 10000; ++i)
                 qDebug(recordFormat, id, i);
         }));
         VLLogFile::SetLockedWriteHook(nullptr);
 
-        const QList<QByteArray> lines = VelaTest::ReadFile(data()->GetLogFileName()).split('\n');
+        const QList<QByteArray> lines = ReadFile(data()->GetLogFileName()).split('\n');
         QCOMPARE(lines.size(), 1 + 4 * 10000 + 1);
         QVERIFY(lines.first() == "asked" && lines.last().isEmpty());
         int next[10] = {};

@@ -20,6 +20,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace VelaTest;
+
 namespace {
 
 const auto dumpsIn = [](const QString &folder) {
@@ -58,7 +60,7 @@ QByteArray folderState(const QString &folder)
         state += (path + '|' + QString::number(info.size()) + '|'
                   + info.lastModified().toString(Qt::ISODateWithMs) + '\n')
                      .toUtf8()
-                 + VelaTest::ReadFile(path);
+                 + ReadFile(path);
     }
     return state;
 }
@@ -75,20 +77,19 @@ class TestCrashHandler : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_dataFolder = VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/";
+        m_dataFolder = Sandbox::Current()->LocalAppData() + "/Kelvane/";
         const QList<QStringList> runs = {{"recent", "add", "/img/a.png", "PNG"},
                                          {"recent", "add", "/img/b.jpg", "JPEG"},
                                          {"export", "add", "1000x20"},
                                          {"export", "add", "300000"}};
         for (const QStringList &run : runs)
-            QCOMPARE(VelaTest::RunHost(run).exitCode, 0);
+            QCOMPARE(RunHost(run).exitCode, 0);
         QVERIFY(SaveUnits({{"Chain", "ch", 1.0f / 792.0f}}, m_dataFolder + "units_user.ini"));
         // The last run leaves its log, longer than a dump carries, and a
         // dump, of a worker thread, whose stack lies in memory that the dump
         // also copies.
-        QCOMPARE(
-            VelaTest::RunHost({"crash", "worker-null-write", "--log-lines", "8000"}).exitStatus,
-            QProcess::CrashExit);
+        QCOMPARE(RunHost({"crash", "worker-null-write", "--log-lines", "8000"}).exitStatus,
+                 QProcess::CrashExit);
 
         // A dump asked for before any handler was installed, without the
         // application data object, goes to the temporary folder; the process
@@ -97,7 +98,7 @@ private Q_SLOTS:
         const QString asked = VLCrashHandler::WriteMinidump(nullptr);
         QVERIFY(QFileInfo(asked).path() == QDir::tempPath()
                 && QDir("/proc/self/fd").count() == descriptors);
-        m_askedFolder = VelaTest::Sandbox::Current()->MakeFolder("asked/dumps");
+        m_askedFolder = Sandbox::Current()->MakeFolder("asked/dumps");
         QVERIFY(QFile::rename(asked, m_askedFolder + '/' + QFileInfo(asked).fileName()));
         // One that cannot be written whole names no file.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -145,11 +146,11 @@ private Q_SLOTS:
                                           "!Log of the crashed run");
         // Modes that someone chose are kept when the library writes there,
         // and reported; what the library adds is private.
-        const QString shared = VelaTest::Sandbox::Current()->MakeFolder("shared");
-        VelaTest::WriteFile(shared + "/Kelvane/settings.ini", "[Recent]\n");
+        const QString shared = Sandbox::Current()->MakeFolder("shared");
+        WriteFile(shared + "/Kelvane/settings.ini", "[Recent]\n");
         chmod(QFile::encodeName(shared + "/Kelvane/settings.ini").constData(), 0644);
         chmod(QFile::encodeName(shared + "/Kelvane").constData(), 0755);
-        VelaTest::RunHost({"recent", "add", "/img/c.png", "PNG"}, shared);
+        RunHost({"recent", "add", "/img/c.png", "PNG"}, shared);
         QTest::newRow("readable by others")
             << QStringList{"inspect", shared + "/Kelvane/"} << 0
             << QString(
@@ -157,15 +158,14 @@ private Q_SLOTS:
                    "users: settings.ini (0644)\n|settings.ini: 1 recent files|!Warning: readable "
                    "by other users: logs|!Warning: readable by other users: kelvane.ini");
 
-        const QString broken = VelaTest::Sandbox::Current()->MakeFolder("broken");
-        VelaTest::WriteFile(broken + "/properties.xml",
-                            "<prefs>\n  <file_version value=\"2\">\n</prefs>\n");
-        VelaTest::WriteFile(broken + "/settings.ini", "[Recent]\nRecentFiles=x\n");
+        const QString broken = Sandbox::Current()->MakeFolder("broken");
+        WriteFile(broken + "/properties.xml", "<prefs>\n  <file_version value=\"2\">\n</prefs>\n");
+        WriteFile(broken + "/settings.ini", "[Recent]\nRecentFiles=x\n");
         QTest::newRow("broken") << QStringList{"inspect", broken} << 0
                                 << QString("properties.xml: parse error at line 3, column 8: "
                                            "Opening and ending tag mismatch.|kelvane.ini: missing|"
                                            "settings.ini: 0 recent files");
-        const QString empty = VelaTest::Sandbox::Current()->MakeFolder("empty");
+        const QString empty = Sandbox::Current()->MakeFolder("empty");
         QTest::newRow("empty") << QStringList{"inspect", empty} << 0
                                << QString("units_user.ini: missing|ExportAndShareSize.ini: "
                                           "missing|Log file: none|Crash dumps: 0");
@@ -189,7 +189,7 @@ private Q_SLOTS:
                                   : folder.startsWith('-')       ? m_dataFolder
                                                                  : folder;
         const QByteArray before = folderState(inspected);
-        const VelaTest::ChildResult result = VelaTest::RunHost(arguments);
+        const ChildResult result = RunHost(arguments);
         QCOMPARE(folderState(inspected), before);
 
         const QString output = QString::fromUtf8(result.standardOutput);
@@ -203,11 +203,10 @@ private Q_SLOTS:
     // A thread's own signal stack goes with the thread.
     void signalStacksGoWithTheirThreads()
     {
-        qputenv("LOCALAPPDATA",
-                QFile::encodeName(VelaTest::Sandbox::Current()->MakeFolder("stacks")));
+        qputenv("LOCALAPPDATA", QFile::encodeName(Sandbox::Current()->MakeFolder("stacks")));
         GlobalApplicationData::InitInstance();
         static std::atomic<quintptr> stacks[16];
-        QVERIFY(VelaTest::RunThreads(16, [](int thread) {
+        QVERIFY(RunThreads(16, [](int thread) {
             GlobalApplicationData::Instance()->InstallThreadExceptionHandler();
             stack_t current = {};
             sigaltstack(nullptr, &current);
@@ -354,15 +353,14 @@ private Q_SLOTS:
         QFETCH(QString, zone);
         QFETCH(qint64, seconds);
         QFETCH(QString, name);
-        const QString root = VelaTest::Sandbox::Current()->MakeFolder(
+        const QString root = Sandbox::Current()->MakeFolder(
             "names/" + QString(QTest::currentDataTag()).replace(' ', '-'));
-        QProcessEnvironment environment = VelaTest::WithLocalAppData(root);
+        QProcessEnvironment environment = WithLocalAppData(root);
         environment.insert("LD_PRELOAD", VELA_CRASH_PROBE_LIBRARY);
         environment.insert("VELA_FIXED_TIME", QString::number(seconds));
         environment.insert("TZ", zone);
         environment.insert("PATH", root); // no editor to start again
-        VelaTest::RunChild(VelaTest::AppFolder() + "/velahost", {"crash", "null-write"},
-                           environment, root);
+        RunChild(AppFolder() + "/velahost", {"crash", "null-write"}, environment, root);
         QCOMPARE(dumpsIn(root + "/Kelvane/dumps"), QStringList(name + ".dmp"));
     }
 
@@ -378,15 +376,15 @@ private Q_SLOTS:
         // run's "Application.exe" after a missing folder, or a copy of the
         // editor with "Application.exe" beside it and not on PATH. That
         // script writes the arguments it was started with.
-        const QString root = VelaTest::Sandbox::Current()->MakeFolder(
+        const QString root = Sandbox::Current()->MakeFolder(
             "runs/" + QString(QTest::currentDataTag()).replace(' ', '-'));
         const QString dataFolder = root + "/local/Kelvane/", restart = root + "/restart.txt";
         const QString app = root + ((checks & (BesideEditor | NoEditor)) ? "/app" : "/on-path");
-        QVERIFY(VelaTest::WriteFile(app + "/Application.exe",
-                                    "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$RESTART_FILE\"\n"));
+        QVERIFY(WriteFile(app + "/Application.exe",
+                          "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$RESTART_FILE\"\n"));
         QVERIFY(
             QFile::setPermissions(app + "/Application.exe", QFile::ReadOwner | QFile::ExeOwner));
-        QString editor = VelaTest::AppFolder() + "/velahost";
+        QString editor = AppFolder() + "/velahost";
         if ((checks & BesideEditor) && QFile::copy(editor, app + "/velahost"))
             editor = app + "/velahost";
         QVERIFY(QDir(root).mkpath("tmp"));
@@ -395,16 +393,15 @@ private Q_SLOTS:
                                                    : dataFolder + "dumps";
         const QString oldDump = "01-01-2020_10-00-00.dmp";
         if (checks & InData)
-            QVERIFY(VelaTest::WriteFile(dataFolder + "dumps", "a file where the folder should be"));
+            QVERIFY(WriteFile(dataFolder + "dumps", "a file where the folder should be"));
         // No file can be made there, not even by root.
         if (checks & Unwritable)
             QVERIFY(QDir().mkpath(dataFolder) && QFile::link("/proc", dataFolder + "dumps"));
         if (!(checks & (Unwritable | NoDump)))
-            QVERIFY(VelaTest::WriteFile(folder + '/' + oldDump, "old")
-                    && VelaTest::WriteFile(folder + "/.DMP", "old")
-                    && VelaTest::WriteFile(folder + "/notes.txt", "kept"));
+            QVERIFY(WriteFile(folder + '/' + oldDump, "old") && WriteFile(folder + "/.DMP", "old")
+                    && WriteFile(folder + "/notes.txt", "kept"));
 
-        QProcessEnvironment environment = VelaTest::WithLocalAppData(root + "/local");
+        QProcessEnvironment environment = WithLocalAppData(root + "/local");
         // The probe reports allocations on the crash path.
         environment.insert("LD_PRELOAD", QString((checks & RuntimeFirst) ? "libstdc++.so.6 " : "")
                                              + VELA_CRASH_PROBE_LIBRARY);
@@ -414,8 +411,8 @@ private Q_SLOTS:
         environment.insert("RESTART_FILE", restart);
         if (checks & FaultInReport)
             environment.insert("VELA_FAULT_IN_WRITE", "Unexpected int");
-        const VelaTest::ChildResult result =
-            VelaTest::RunChild(editor, QStringList{"crash", kind} + options, environment, root);
+        const ChildResult result =
+            RunChild(editor, QStringList{"crash", kind} + options, environment, root);
         const qint64 endedNs =
             std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
         QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
@@ -431,8 +428,7 @@ private Q_SLOTS:
         // the "Seh" one line names the dump, or the file that could not be
         // made (by the crash time: see dumpName()); the data folder path ends
         // with a separator, and one more comes before the file name.
-        const QByteArray log =
-            (checks & InTemp) ? result.standardOutput : VelaTest::RunLog(dataFolder);
+        const QByteArray log = (checks & InTemp) ? result.standardOutput : RunLog(dataFolder);
         const QRegularExpressionMatch named =
             QRegularExpression(QRegularExpression::escape(folder + '/') + "([0-9_-]+\\.dmp)\"")
                 .match(QString::fromUtf8(log));
@@ -444,7 +440,7 @@ private Q_SLOTS:
                             + dumpPath.toUtf8() + '"';
         qsizetype at = -1;
         for (const QByteArray &message : messages) {
-            const QByteArray line = VelaTest::LogLine("src\\VLCrashHandler.cpp", message);
+            const QByteArray line = LogLine("src\\VLCrashHandler.cpp", message);
             at = log.indexOf(line, at + 1);
             QVERIFY2(at >= 0 && log.count(line) == 1, (message + '\n' + log).constData());
         }
@@ -474,7 +470,7 @@ private Q_SLOTS:
             QVERIFY(!QFileInfo::exists(restart));
             return;
         }
-        QTRY_COMPARE_WITH_TIMEOUT(VelaTest::ReadFile(restart),
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(restart),
                                   QByteArray("-w\nUnexpected unknown exception.\n"), 10000);
         if (checks & Unwritable)
             return;
@@ -492,8 +488,8 @@ private Q_SLOTS:
             // Breakpad's own reader gives the crash reason and every thread.
             // A tool that is missing cannot be started: the output is empty
             // and the row fails (scripts/install-deps installs both tools).
-            const QString output = QString::fromUtf8(
-                VelaTest::RunChild(VELA_MINIDUMP_STACKWALK, {dumpPath}).standardOutput);
+            const QString output =
+                QString::fromUtf8(RunChild(VELA_MINIDUMP_STACKWALK, {dumpPath}).standardOutput);
             QVERIFY2(output.contains(QRegularExpression("Crash reason: +SIGSEGV")),
                      qPrintable(output));
             QCOMPARE(output.count(QRegularExpression("\\nThread \\d+")), threads);
@@ -508,8 +504,7 @@ private Q_SLOTS:
                 QString::fromUtf8(result.standardOutput).section("heap markers at ", 1);
             for (const QString &marker : markers.section('\n', 0, 0).split(' ', Qt::SkipEmptyParts))
                 arguments += {"-o", "memory read -f s -c 1 " + marker};
-            const QString output =
-                QString::fromUtf8(VelaTest::RunChild("lldb", arguments).standardOutput);
+            const QString output = QString::fromUtf8(RunChild("lldb", arguments).standardOutput);
             QVERIFY2(!(checks & LldbHeap)
                          || output.count(QRegularExpression("\"velahost (main )?heap marker\""))
                                 == 3,

@@ -16,6 +16,8 @@
 
 #include <atomic>
 
+using namespace VelaTest;
+
 // The path of a plug-in built by the tree, in the form that QPluginLoader
 // reports it, so that load and unload records share their key.
 #define VELA_PLUGIN(name) QFileInfo(QStringLiteral(VELA_PLUGIN_##name)).canonicalFilePath()
@@ -52,7 +54,7 @@ using Numbers = QList<quint32>;
 const QString loaderSource = "src\\private\\VLPluginLoader_p.cpp";
 const QString tableSource = "src\\factorymanagers\\BrushPresetManager.cpp";
 const QByteArray header = QByteArrayLiteral("KVBrushPresetManager 1.00000");
-const QByteArray numberType = VelaTest::StreamString("Test.Number");
+const QByteArray numberType = StreamString("Test.Number");
 
 // Gives a stream's header, then nothing more, short of its end.
 class StallingBuffer : public QBuffer
@@ -66,7 +68,7 @@ protected:
         return QBuffer::readData(data, qMin<qint64>(size, header.size() - pos()));
     }
 };
-const auto numberRecord = [](quint32 value) { return numberType + VelaTest::BigEndian(value); };
+const auto numberRecord = [](quint32 value) { return numberType + BigEndian(value); };
 const auto presetId = [](quint32 n) { return QUuid(0, 0, 0, 0, 0, 0, 0, 0, n >> 16, n >> 8, n); };
 
 // A stream of number brushes.
@@ -115,7 +117,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("error");
-        QVERIFY(VelaTest::WriteFile(root + "/libText.so", "not a library\n"));
+        QVERIFY(WriteFile(root + "/libText.so", "not a library\n"));
         QPluginLoader probe(root + "/libText.so");
         probe.load();
         QTest::newRow("tool container") << brushes << accepted << QString();
@@ -151,7 +153,7 @@ private Q_SLOTS:
         QCOMPARE(loader->GetStateInfo(path), state == refused ? error : QString());
         QCOMPARE(loader->GetPlugins().size(), loaded ? 1 : 0);
         // A refused library is unloaded at once: none of its code stays mapped.
-        QCOMPARE(VelaTest::ReadFile("/proc/self/maps").contains(QFile::encodeName(path)), loaded);
+        QCOMPARE(ReadFile("/proc/self/maps").contains(QFile::encodeName(path)), loaded);
         QVERIFY(!loaded || loader->GetPlugin(path)->property("loadedCalls").toInt() == 1);
         // A missing file is not logged. The time is in seconds to the
         // millisecond, as short as it goes: the test brushes take some.
@@ -195,7 +197,7 @@ private Q_SLOTS:
 
         // A refusal text goes with a later successful load of the path.
         const QString later = root + "/libLater.so";
-        QVERIFY(VelaTest::WriteFile(later, "not yet a library\n"));
+        QVERIFY(WriteFile(later, "not yet a library\n"));
         QVERIFY(loader->LoadPlugin(later).isEmpty() && !loader->GetStateInfo(later).isEmpty());
         QVERIFY(QFile::remove(later) && QFile::copy(brushes, later));
         QCOMPARE(loader->LoadPlugin(later), later);
@@ -308,12 +310,11 @@ private Q_SLOTS:
         QTest::newRow("short header") << header.left(27) << Numbers{};
         QTest::newRow("other version") << header.left(27) + '1' + numberRecord(5) << Numbers{};
         QTest::newRow("string length 0xFFFFFFF0")
-            << header + VelaTest::BigEndian(0xfffffff0) + QByteArray(16, 'x') << Numbers{};
+            << header + BigEndian(0xfffffff0) + QByteArray(16, 'x') << Numbers{};
         // The settings of an unknown type are read as the next record: here
         // an empty type identifier, skipped as well.
         QTest::newRow("unknown type")
-            << header + VelaTest::StreamString("No.Such") + VelaTest::BigEndian(0) + numberRecord(5)
-            << Numbers{5};
+            << header + StreamString("No.Such") + BigEndian(0) + numberRecord(5) << Numbers{5};
         QTest::newRow("settings refused") << records({RefusedValue, 7, 5}) << Numbers{7, 5};
     }
 
@@ -405,7 +406,7 @@ private Q_SLOTS:
             BrushFactoryManager::InitInstance();
             BrushFactoryManager *registry = BrushFactoryManager::instance();
             started = 0;
-            const bool ended = VelaTest::RunThreads(threadCount, [&](int) {
+            const bool ended = RunThreads(threadCount, [&](int) {
                 for (++started; started < threadCount;)
                     QThread::yieldCurrentThread();
                 BrushPresetManager presets;
@@ -440,7 +441,7 @@ private:
     static constexpr int accepted = VLPluginLoader::PluginLoaded;
     static constexpr int refused = VLPluginLoader::PluginLoadError;
     static constexpr int missing = VLPluginLoader::PluginMissingFile;
-    const QString root = VelaTest::Sandbox::Current()->Root();
+    const QString root = Sandbox::Current()->Root();
     const QString sample = VELA_PLUGIN(SampleBrushes), brushes = VELA_PLUGIN(TestBrushes);
     const QString stranger = VELA_PLUGIN(Stranger), catchAll = VELA_PLUGIN(CatchAllBrushes);
     const QString imageContainer = VELA_PLUGIN(ImageFileContainer);

@@ -87,17 +87,15 @@ QPointF pointAtAngle(qreal degrees)
 }
 
 const auto UserDocumentPath = [] {
-    return VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/properties.xml";
+    return Sandbox::Current()->LocalAppData() + "/Kelvane/properties.xml";
 };
-const auto DefaultDocument = [] {
-    return VelaTest::ReadFile(VelaTest::AppFolder() + "/settings/properties.xml");
-};
+const auto DefaultDocument = [] { return ReadFile(AppFolder() + "/settings/properties.xml"); };
 
 //! The value of a "page.group.parameter" key in the user's document on disk.
 QString StoredValue(const QString &key)
 {
     QDomDocument document;
-    document.setContent(VelaTest::ReadFile(UserDocumentPath()));
+    document.setContent(ReadFile(UserDocumentPath()));
     const QDomNodeList parameters = document.elementsByTagName("parameter");
     for (int i = 0; i < parameters.size(); ++i) {
         const QDomElement p = parameters.at(i).toElement(), g = p.parentNode().toElement();
@@ -137,7 +135,7 @@ GlobalApplicationData *Restart(bool fresh = false, const QByteArray &userDocumen
     if (fresh)
         QDir(QFileInfo(UserDocumentPath()).path()).removeRecursively();
     if (!userDocument.isNull())
-        VelaTest::WriteFile(UserDocumentPath(), userDocument);
+        WriteFile(UserDocumentPath(), userDocument);
     GlobalApplicationData::InitInstance();
     GlobalApplicationData::Instance()->InitUserPreferences();
     return GlobalApplicationData::Instance();
@@ -182,7 +180,7 @@ class TestPreferences : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { VelaTest::CaptureTestMessageHandler(); }
+    void initTestCase() { CaptureTestMessageHandler(); }
 
     // Every test starts from a fresh application data object and no settings.
     void init()
@@ -195,7 +193,7 @@ private Q_SLOTS:
         // A first start stores the installer's language: start empty.
         QFile::remove(VLApplicationSettings::GetFileName());
         // Released application data leaves its own message handler installed.
-        VelaTest::RestoreTestMessageHandler();
+        RestoreTestMessageHandler();
     }
     void cleanupTestCase() { Data::ReleaseInstance(); }
 
@@ -489,11 +487,11 @@ private Q_SLOTS:
 
         const GlobalApplicationData *data = Restart(true, userDocument);
         if (kept) {
-            QCOMPARE(VelaTest::ReadFile(UserDocumentPath()), userDocument);
+            QCOMPARE(ReadFile(UserDocumentPath()), userDocument);
             QCOMPARE(data->LastVisitedFolder(), QStringLiteral("/kept"));
             QVERIFY(data->DefImageType().isEmpty());
         } else {
-            QCOMPARE(VelaTest::ReadFile(UserDocumentPath()), DefaultDocument());
+            QCOMPARE(ReadFile(UserDocumentPath()), DefaultDocument());
             QCOMPARE(data->DefImageType(), StoredValue(typeKey));
             // The shipped text antialiasing, stored one lower.
             QCOMPARE(StoredValue("GUI_options_and_effects.group1.TextAl"), QStringLiteral("1"));
@@ -502,7 +500,7 @@ private Q_SLOTS:
         // A data folder gone since the start is made again.
         QDir(QFileInfo(UserDocumentPath()).path()).removeRecursively();
         GlobalApplicationData::Instance()->InitUserPreferences();
-        QCOMPARE(VelaTest::ReadFile(UserDocumentPath()), DefaultDocument());
+        QCOMPARE(ReadFile(UserDocumentPath()), DefaultDocument());
     }
 
     // The document's own declaration stays true to what is written, whatever
@@ -533,7 +531,7 @@ private Q_SLOTS:
         // elements the document has, and adds none; four spaces a level.
         data->SaveUserPreferences();
         QCOMPARE(StoredValue(textKey), QStringLiteral("11"));
-        const QByteArray saved = VelaTest::ReadFile(UserDocumentPath());
+        const QByteArray saved = ReadFile(UserDocumentPath());
         QVERIFY(saved.count("hint=\"kept\"") == 3 && saved.contains("\n    <"));
         // Qt 6 has no UTF-7 writer: the text then goes out in UTF-8, declared so.
         const bool writable = encoding != "UTF-7" || QT_VERSION_MAJOR == 5;
@@ -697,10 +695,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, added);
 
-        const QString path =
-            VelaTest::Sandbox::Current()->MakeFolder(QTest::currentDataTag()) + "/units.ini";
+        const QString path = Sandbox::Current()->MakeFolder(QTest::currentDataTag()) + "/units.ini";
         if (!content.isNull())
-            QVERIFY(VelaTest::WriteFile(path, content));
+            QVERIFY(WriteFile(path, content));
         QList<UnitItem> list = {{"old", "o", 1}};
         QCOMPARE(LoadUnits(list, path, true), !added.isEmpty());
         QCOMPARE(describe(list), QStringList{"old|o|1|0"} + added);
@@ -708,7 +705,7 @@ private Q_SLOTS:
 
     void saveUnitsWritesTheExactTextAndLoadsBack()
     {
-        const QString path = VelaTest::Sandbox::Current()->MakeFolder("save") + "/units_user.ini";
+        const QString path = Sandbox::Current()->MakeFolder("save") + "/units_user.ini";
         const QList<UnitItem> units = {{"inch", "in", 1},
                                        {"centimetre", "cm", 2.54f},
                                        {"per mm \"&<", "µ", float(1 / 25.4)},
@@ -716,15 +713,15 @@ private Q_SLOTS:
         QVERIFY(!SaveUnits(units, path + "/missing/units.ini"));
         // What the file cannot carry is refused, the file left as it was:
         // characters XML 1.0 has no place for, and a factor that is no number.
-        QVERIFY(VelaTest::WriteFile(path, "old"));
+        QVERIFY(WriteFile(path, "old"));
         for (const UnitItem &bad : QList<UnitItem>{{"bell\a", "b", 1},
                                                    {"half", QString(QChar(0xd800)), 1},
                                                    {"nan", "n", std::nanf("")}})
             QVERIFY(!SaveUnits({bad}, path));
-        QCOMPARE(VelaTest::ReadFile(path), QByteArray("old"));
+        QCOMPARE(ReadFile(path), QByteArray("old"));
         QVERIFY(SaveUnits(units, path));
         QCOMPARE(
-            VelaTest::ReadFile(path),
+            ReadFile(path),
             QByteArray(
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                 "<units>\n"
@@ -775,7 +772,7 @@ private Q_SLOTS:
         Restart(true)->SetCustomUnitList({{"hand", "h", 0.25f}});
         const GlobalApplicationData *data = Restart();
         QList<UnitItem> standard, list = {{"front", "f", 1}}, all = list;
-        LoadUnits(standard, VelaTest::AppFolder() + "/settings/units.ini", true);
+        LoadUnits(standard, AppFolder() + "/settings/units.ini", true);
         QVERIFY(standard.size() >= 6);
         data->GetStandardUnitList(list);
         data->GetUnitList(all);

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <fcntl.h>
 
+using namespace VelaTest;
+
 namespace {
 
 enum World { Missing, Empty, Truncated, Garbage, Folder, NoCreate, FullDisk, SymLink, NoTemp };
@@ -137,7 +139,7 @@ bool WaitForWrite(qint64 pid, const QString &folder)
             const QString target = QFile::symLinkTarget(descriptors.filePath(name));
             if (!target.startsWith(inFolder) || target.endsWith(".lock"))
                 continue;
-            const QByteArray info = VelaTest::ReadFile(descriptors.filePath("../fdinfo/" + name));
+            const QByteArray info = ReadFile(descriptors.filePath("../fdinfo/" + name));
             const QByteArray flags = info.mid(info.indexOf("flags:") + 6).split('\n').at(0);
             if (flags.trimmed().toInt(nullptr, 8) & (O_WRONLY | O_RDWR))
                 return true;
@@ -159,18 +161,17 @@ private Q_SLOTS:
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
         for (const Target &t : targets) {
             if (t.place == App)
-                m_seeds[t.path] = VelaTest::ReadFile(VelaTest::AppFolder() + '/' + t.path);
+                m_seeds[t.path] = ReadFile(AppFolder() + '/' + t.path);
             if (t.seeding.isEmpty())
                 continue;
-            const QString root = VelaTest::Sandbox::Current()->MakeFolder("seed-" + t.path);
+            const QString root = Sandbox::Current()->MakeFolder("seed-" + t.path);
             const QString file = root + (t.place == Work ? "/work/" : "/local/Kelvane/") + t.path;
             QVERIFY(QDir().mkpath(root + "/work"));
-            const VelaTest::ChildResult result =
-                VelaTest::RunChild(VelaTest::AppFolder() + "/velahost",
-                                   QString(t.seeding).replace("{file}", file).split(' '),
-                                   VelaTest::WithLocalAppData(root + "/local"), root + "/work");
+            const ChildResult result = RunChild(
+                AppFolder() + "/velahost", QString(t.seeding).replace("{file}", file).split(' '),
+                WithLocalAppData(root + "/local"), root + "/work");
             QCOMPARE(result.exitCode, 0);
-            m_seeds[t.path] = VelaTest::ReadFile(file);
+            m_seeds[t.path] = ReadFile(file);
             QVERIFY2(!m_seeds[t.path].isEmpty(), qPrintable(t.path));
         }
         m_seeds["settings/installsettings.ini"] = "[Language]\nIndex=ru_RU\n";
@@ -203,14 +204,13 @@ private Q_SLOTS:
 
         // The row's own world, with an application folder of its own for a
         // file of the application folder.
-        const QString root = VelaTest::Sandbox::Current()->MakeFolder(
+        const QString root = Sandbox::Current()->MakeFolder(
             QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "-"));
         const QString local = root + "/local", user = local + "/Kelvane", work = root + "/work";
         const QString elsewhere = root + "/elsewhere/target";
-        const QString appFolder = t.place == App ? root + "/app" : VelaTest::AppFolder();
+        const QString appFolder = t.place == App ? root + "/app" : AppFolder();
         QVERIFY(t.place != App
-                || !QProcess::execute(
-                    "sh", {"-c", appFolderScript, "sh", VelaTest::AppFolder(), appFolder}));
+                || !QProcess::execute("sh", {"-c", appFolderScript, "sh", AppFolder(), appFolder}));
         const QString file = QStringList{user, appFolder, work, user}.at(t.place) + '/' + t.path;
         QFile::remove(file);
         for (const QString &path : {user, work, QFileInfo(file).path(), root + "/elsewhere"})
@@ -218,7 +218,7 @@ private Q_SLOTS:
         // The user's own document sits beside a shipped default that is read.
         const QString userDocument = user + "/properties.xml";
         if (t.path == "settings/properties.xml")
-            QVERIFY(VelaTest::WriteFile(userDocument, versionedUserDocument));
+            QVERIFY(WriteFile(userDocument, versionedUserDocument));
 
         // The bytes of the file as the world leaves it.
         const QByteArray seed = m_seeds.value(t.path);
@@ -228,18 +228,18 @@ private Q_SLOTS:
         if (folder || w == Missing || w == Folder)
             placed = w == Folder && folder ? "not a folder" : "";
         if (!placed.isEmpty() || w == Empty)
-            QVERIFY(VelaTest::WriteFile(w == SymLink ? elsewhere : file, placed));
+            QVERIFY(WriteFile(w == SymLink ? elsewhere : file, placed));
         if (w == Folder && !folder)
             QVERIFY(QDir().mkpath(file));
         if (w == Garbage && folder) {
             // Old files of the folder, the library's kind and others.
             for (const char *name :
                  {"01-01-2020_10-00-00.txt", ".hidden.txt", "old.dmp", "notes.txt", "keep.log"})
-                QVERIFY(VelaTest::WriteFile(file + '/' + name, "old"));
+                QVERIFY(WriteFile(file + '/' + name, "old"));
             QVERIFY(QDir().mkpath(file + "/folder.txt"));
         }
         if (w == SymLink && folder)
-            QVERIFY(VelaTest::WriteFile(elsewhere + "/03-03-2021_10-00-00.txt", "old"));
+            QVERIFY(WriteFile(elsewhere + "/03-03-2021_10-00-00.txt", "old"));
         if (w == SymLink)
             QVERIFY(QFile::link(elsewhere, file));
         // As root, modes do not keep files out; the immutable flag does.
@@ -256,12 +256,11 @@ private Q_SLOTS:
                 QStringList{"-m", "sh", "-c", fullDiskScript, "sh", user, program} + arguments;
             program = "unshare";
         }
-        QProcessEnvironment environment = VelaTest::WithLocalAppData(local);
+        QProcessEnvironment environment = WithLocalAppData(local);
         if (w == NoTemp) // the temporary folder is a file
             environment.insert("TMPDIR", program);
         // A run that does not end by itself in time is killed, as a crash.
-        const VelaTest::ChildResult run =
-            VelaTest::RunChild(program, arguments, environment, work, 20000);
+        const ChildResult run = RunChild(program, arguments, environment, work, 20000);
         const bool crashed = run.exitStatus != QProcess::NormalExit;
         const int code = crashed ? -1 : run.exitCode;
         const QString out = QString::fromLocal8Bit(run.standardOutput + run.standardError);
@@ -275,7 +274,7 @@ private Q_SLOTS:
 
         // A saved file takes the change wherever it can be written; a file
         // only read, or one that cannot be written, is left exactly as it was.
-        const QByteArray now = VelaTest::ReadFile(file);
+        const QByteArray now = ReadFile(file);
         const QFileInfo info(file);
         QCOMPARE(info.isSymLink(), w == SymLink);
         if (w == Folder && !folder) {
@@ -302,7 +301,7 @@ private Q_SLOTS:
         if (t.path == "settings/properties.xml") {
             // A readable default of another version replaces the user's
             // document; an unreadable one leaves it as it is, and loaded.
-            QCOMPARE(VelaTest::ReadFile(userDocument), readable ? seed : versionedUserDocument);
+            QCOMPARE(ReadFile(userDocument), readable ? seed : versionedUserDocument);
             QCOMPARE(out == "/kept\n", !readable);
         } else if (t.path == "AppFeatures.dll") {
             // An opaque blob: whatever bytes are there.
@@ -325,7 +324,7 @@ private Q_SLOTS:
                 QCOMPARE(QDir(w == SymLink ? elsewhere : file)
                              .entryList({"*.txt"}, QDir::Files | QDir::Hidden),
                          QStringList{QFileInfo(log).fileName()});
-                QVERIFY(w == FullDisk || VelaTest::ReadFile(log).contains("Plugin: "));
+                QVERIFY(w == FullDisk || ReadFile(log).contains("Plugin: "));
             }
         } else if (t.path == "dumps") {
             // A crash leaves one dump, in the dumps folder where there can
@@ -350,7 +349,7 @@ private Q_SLOTS:
     void killedSavesLeaveOldOrNewContent()
     {
         QFETCH(QString, file);
-        const QString folder = VelaTest::Sandbox::Current()->LocalAppData() + "/Kelvane/";
+        const QString folder = Sandbox::Current()->LocalAppData() + "/Kelvane/";
         QDir().mkpath(folder);
         int round = 0, killsInWrites = 0;
         for (int attempt = 0; attempt < 24; ++attempt) {
@@ -398,10 +397,10 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         }
     }
-    VelaTest::Sandbox sandbox;
+    Sandbox sandbox;
     QCoreApplication app(argc, argv);
     TestFileFaults test;
-    return QTest::qExec(&test, VelaTest::TestArguments());
+    return QTest::qExec(&test, TestArguments());
 }
 
 #include "tst_filefaults.moc"
