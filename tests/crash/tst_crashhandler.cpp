@@ -200,21 +200,27 @@ private Q_SLOTS:
                      qPrintable(fact + "\n" + output));
     }
 
-    // A thread's own signal stack goes with the thread.
+    // The signal stack the library gives a thread goes with the thread; a
+    // thread that has a big enough one of its own keeps it.
     void signalStacksGoWithTheirThreads()
     {
         qputenv("LOCALAPPDATA", QFile::encodeName(Sandbox::Current()->MakeFolder("stacks")));
         GlobalApplicationData::InitInstance();
         static std::atomic<quintptr> stacks[16];
+        alignas(4096) static char own[512 * 1024];
         QVERIFY(RunThreads(16, [](int thread) {
+            stack_t current = {own, 0, sizeof(own)};
+            if (thread == 0)
+                sigaltstack(&current, nullptr);
             GlobalApplicationData::Instance()->InstallThreadExceptionHandler();
-            stack_t current = {};
             sigaltstack(nullptr, &current);
             stacks[thread] = quintptr(current.ss_sp);
         }));
         GlobalApplicationData::ReleaseInstance();
-        for (const auto &stack : stacks)
-            QVERIFY(stack && msync(reinterpret_cast<void *>(stack.load()), 1, MS_ASYNC) != 0);
+        QCOMPARE(stacks[0].load(), quintptr(own));
+        for (int thread = 1; thread < 16; ++thread)
+            QVERIFY(stacks[thread]
+                    && msync(reinterpret_cast<void *>(stacks[thread].load()), 1, MS_ASYNC) != 0);
     }
 
     // One row per way the editor fails: the lines it leaves, the dump, the
