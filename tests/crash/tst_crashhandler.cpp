@@ -273,10 +273,10 @@ private Q_SLOTS:
         fault("no editor to start", "null-write", {}, NoEditor);
 
         // Software events: their lines, no dump, no restart.
-        const auto event = [](const char *name, const QByteArrayList &messages, int endingSignal,
-                              int checks = 0) {
-            QTest::newRow(name) << QString(name).section(' ', 0, 0) << QStringList() << messages
-                                << endingSignal << (NoDump | checks) << 0;
+        const auto event = [](const QByteArray &name, const QByteArrayList &messages,
+                              int endingSignal, int checks = 0) {
+            QTest::newRow(name.constData()) << QString(name).section(' ', 0, 0) << QStringList()
+                                            << messages << endingSignal << (NoDump | checks) << 0;
         };
         event("raise-abrt", {"Unexpected abort"}, 0);
         // A fault filter that never returns does not keep the process alive;
@@ -284,11 +284,8 @@ private Q_SLOTS:
         event("divide-by-zero-filter-hangs", {}, SIGFPE, Watchdog);
         // A fault inside the filter ends the process by its own signal.
         event("divide-by-zero-filter-faults", {}, SIGSEGV, FilterOnce);
-        event("raise-int", {"Unexpected int"}, 0);
-        event("raise-term", {"Unexpected term"}, 0);
-        event("raise-fpe", {"Unexpected fpe"}, 0);
-        event("raise-ill", {"Unexpected ill"}, 0);
-        event("raise-segv", {"Unexpected segv"}, 0);
+        for (const QByteArray name : {"int", "term", "fpe", "ill", "segv"})
+            event("raise-" + name, {"Unexpected " + name}, 0);
         event("abort", {"Unexpected abort"}, SIGABRT);
         // glibc aborts while it holds its heap lock: nothing may wait for it.
         event("double-free", {"Unexpected abort"}, SIGABRT);
