@@ -31,12 +31,33 @@ __attribute__((visibility("default"))) time_t time(time_t *answer) noexcept
     return seconds;
 }
 
-static void noteCrashPathAllocation()
+static bool onSignalStack()
 {
     stack_t current = {};
+    return sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK);
+}
+
+static void noteCrashPathAllocation()
+{
     static const char line[] = "vela crash probe: an allocation on the alternate signal stack\n";
-    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK))
+    if (onSignalStack())
         (void)!write(STDERR_FILENO, line, sizeof(line) - 1);
+}
+
+// With VELA_SLOW_END set, a handler that gives a signal back to its default
+// action, to end the process by it, waits a tenth of a second first: time
+// enough for any other thread to act meanwhile.
+int __sigaction(int number, const struct sigaction *action, struct sigaction *old);
+
+__attribute__((visibility("default"))) int sigaction(int number, const struct sigaction *action,
+                                                     struct sigaction *old) noexcept
+{
+    if (action && action->sa_handler == SIG_DFL && std::getenv("VELA_SLOW_END")
+        && onSignalStack()) {
+        const timespec pause = {0, 100 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return __sigaction(number, action, old);
 }
 
 __attribute__((visibility("default"))) void *malloc(std::size_t size) noexcept

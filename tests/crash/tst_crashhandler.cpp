@@ -43,10 +43,11 @@ const auto dumpsIn = [](const QString &folder) {
 // the first message on its standard error. WaitsForLog: the lines come after
 // the line of a log write that was under way. FilterOnce: the fault filter
 // runs once. FaultInReport: writing the line of the kind's own report faults.
+// SlowEnd: the process ends a tenth of a second after its report.
 constexpr int InTemp = 0x1, InData = 0x2, Unwritable = 0x4, NoDump = 0x8, LogFileOnly = 0x10,
               Lldb = 0x20, LldbHeap = 0x40, SmallDump = 0x80, BesideEditor = 0x100,
               RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800, RuntimeSays = 0x1000,
-              WaitsForLog = 0x2000, FilterOnce = 0x4000, FaultInReport = 0x8000;
+              WaitsForLog = 0x2000, FilterOnce = 0x4000, FaultInReport = 0x8000, SlowEnd = 0x10000;
 
 // The folder and every entry below it: path, size, modification time and
 // content. A file made and removed again still changes its folder's time.
@@ -169,6 +170,10 @@ private Q_SLOTS:
         QTest::newRow("empty") << QStringList{"inspect", empty} << 0
                                << QString("units_user.ini: missing|ExportAndShareSize.ini: "
                                           "missing|Log file: none|Crash dumps: 0");
+        // A document that cannot be opened has no place to name.
+        QDir().mkpath(empty + "/folder/properties.xml");
+        QTest::newRow("document a folder") << QStringList{"inspect", empty + "/folder"} << 0
+                                           << QString("properties.xml: not read: ");
         QTest::newRow("missing") << QStringList{"inspect", empty + "/gone"} << 1
                                  << QString("/gone/ (missing)");
 
@@ -262,7 +267,7 @@ private Q_SLOTS:
               LogFileOnly | WaitsForLog);
         fault("fault inside a handler", "raise-int", {}, LogFileOnly | FaultInReport);
         // Reports wait for each other: the first one ends the process.
-        fault("eight threads at once", "null-write-together");
+        fault("eight threads at once", "null-write-together", {}, SlowEnd);
         fault("60 threads blocking signals", "null-write", {"--threads", "60", "--block-signals"},
               0, 61);
         fault("300 idle threads", "null-write", {"--threads", "300"}, SmallDump, 301);
@@ -286,6 +291,8 @@ private Q_SLOTS:
         event("divide-by-zero-filter-faults", {}, SIGSEGV, FilterOnce);
         for (const QByteArray name : {"int", "term", "fpe", "ill", "segv"})
             event("raise-" + name, {"Unexpected " + name}, 0);
+        // The handler goes back to the default once it has run, as on Windows.
+        event("raise-int-twice", {"Unexpected int"}, SIGINT);
         event("abort", {"Unexpected abort"}, SIGABRT);
         // glibc aborts while it holds its heap lock: nothing may wait for it.
         event("double-free", {"Unexpected abort"}, SIGABRT);
@@ -412,6 +419,8 @@ private Q_SLOTS:
         environment.insert("PATH",
                            root + "/none:" + root + "/on-path:" + environment.value("PATH"));
         environment.insert("RESTART_FILE", restart);
+        if (checks & SlowEnd)
+            environment.insert("VELA_SLOW_END", "1");
         if (checks & FaultInReport)
             environment.insert("VELA_FAULT_IN_WRITE", "Unexpected int");
         const ChildResult result =

@@ -671,6 +671,8 @@ private Q_SLOTS:
         // Bad input: false and the list unchanged.
         QTest::newRow("missing") << QByteArray() << QStringList();
         QTest::newRow("malformed") << units("<unit factor=\"1\">") << QStringList();
+        QTest::newRow("64 MiB") << units(QByteArray((64 << 20) - units("").size(), ' '))
+                                << QStringList{"u|u|1|1"};
         QTest::newRow("just over 64 MiB") << units(QByteArray(64 << 20, ' ')) << QStringList();
         // Nesting deeper than 1,000 levels is refused; markup-like text in
         // an attribute value does not hide an element.
@@ -716,6 +718,7 @@ private Q_SLOTS:
         QVERIFY(WriteFile(path, "old"));
         for (const UnitItem &bad : QList<UnitItem>{{"bell\a", "b", 1},
                                                    {"half", QString(QChar(0xd800)), 1},
+                                                   {"not a character", QString(QChar(0xffff)), 1},
                                                    {"nan", "n", std::nanf("")}})
             QVERIFY(!SaveUnits({bad}, path));
         QCOMPARE(ReadFile(path), QByteArray("old"));
