@@ -43,11 +43,13 @@ const auto dumpsIn = [](const QString &folder) {
 // the first message on its standard error. WaitsForLog: the lines come after
 // the line of a log write that was under way. FilterOnce: the fault filter
 // runs once. FaultInReport: writing the line of the kind's own report faults.
-// SlowEnd: the process ends a tenth of a second after its report.
+// SlowEnd: the process ends a tenth of a second after its report. NamedByTag:
+// the dump's name is the row's.
 constexpr int InTemp = 0x1, InData = 0x2, Unwritable = 0x4, NoDump = 0x8, LogFileOnly = 0x10,
               Lldb = 0x20, LldbHeap = 0x40, SmallDump = 0x80, BesideEditor = 0x100,
               RuntimeFirst = 0x200, NoEditor = 0x400, Watchdog = 0x800, RuntimeSays = 0x1000,
-              WaitsForLog = 0x2000, FilterOnce = 0x4000, FaultInReport = 0x8000, SlowEnd = 0x10000;
+              WaitsForLog = 0x2000, FilterOnce = 0x4000, FaultInReport = 0x8000, SlowEnd = 0x10000,
+              NamedByTag = 0x20000;
 
 // The folder and every entry below it: path, size, modification time and
 // content. A file made and removed again still changes its folder's time.
@@ -276,6 +278,17 @@ private Q_SLOTS:
         fault("300 MB heap", "null-write", {"--heap", "300"}, Lldb | LldbHeap);
         fault("editor beside the executable, not on PATH", "null-write", {}, BesideEditor);
         fault("no editor to start", "null-write", {}, NoEditor);
+        // The dump is named by the local time of the failure, in any zone and
+        // any century: the probe's time() sets the clock. Each row is named
+        // by the name its dump must have: before 1970 west of UTC, a leap day
+        // of a leap century east of it, a century year without one, midnight.
+        const auto at = [&fault](const char *name, const QString &zone, const QString &seconds) {
+            fault(name, "null-write", {"TZ=" + zone, "VELA_FIXED_TIME=" + seconds}, NamedByTag);
+        };
+        at("31-12-1969_20-30-00", "<-0330>3:30", "0");
+        at("29-02-2000_23-00-07", "<+1345>-13:45", "951815707");
+        at("28-02-2100_23-59-59", "UTC0", "4107542399");
+        at("01-01-2000_00-00-00", "UTC0", "946684800");
 
         // Software events: their lines, no dump, no restart.
         const auto event = [](const QByteArray &name, const QByteArrayList &messages,
@@ -343,37 +356,6 @@ private Q_SLOTS:
         }
     }
 
-    // The dump is named by the local time of the failure, in any zone and
-    // any century: the child's clock is set by a preloaded time(). A leap
-    // day of a leap century; a century year without one.
-    void dumpName_data()
-    {
-        QTest::addColumn<QString>("zone");
-        QTest::addColumn<qint64>("seconds"); // since the epoch
-        QTest::addColumn<QString>("name");
-        QTest::newRow("1969, west of UTC") << "<-0330>3:30" << 0ll << "31-12-1969_20-30-00";
-        QTest::newRow("2000, east of UTC")
-            << "<+1345>-13:45" << 951815707ll << "29-02-2000_23-00-07";
-        QTest::newRow("2100") << "UTC0" << 4107542399ll << "28-02-2100_23-59-59";
-        QTest::newRow("midnight") << "UTC0" << 946684800ll << "01-01-2000_00-00-00";
-    }
-
-    void dumpName()
-    {
-        QFETCH(QString, zone);
-        QFETCH(qint64, seconds);
-        QFETCH(QString, name);
-        const QString root = Sandbox::Current()->MakeFolder(
-            "names/" + QString(QTest::currentDataTag()).replace(' ', '-'));
-        QProcessEnvironment environment = WithLocalAppData(root);
-        environment.insert("LD_PRELOAD", VELA_CRASH_PROBE_LIBRARY);
-        environment.insert("VELA_FIXED_TIME", QString::number(seconds));
-        environment.insert("TZ", zone);
-        environment.insert("PATH", root); // no editor to start again
-        RunChild(AppFolder() + "/velahost", {"crash", "null-write"}, environment, root);
-        QCOMPARE(dumpsIn(root + "/Kelvane/dumps"), QStringList(name + ".dmp"));
-    }
-
     void crash()
     {
         QFETCH(QString, kind);
@@ -423,8 +405,15 @@ private Q_SLOTS:
             environment.insert("VELA_SLOW_END", "1");
         if (checks & FaultInReport)
             environment.insert("VELA_FAULT_IN_WRITE", "Unexpected int");
-        const ChildResult result =
-            RunChild(editor, QStringList{"crash", kind} + options, environment, root);
+        // Options of the form NAME=VALUE set the child's environment.
+        QStringList arguments = {"crash", kind};
+        for (const QString &option : options) {
+            if (option.contains('='))
+                environment.insert(option.section('=', 0, 0), option.section('=', 1));
+            else
+                arguments << option;
+        }
+        const ChildResult result = RunChild(editor, arguments, environment, root);
         const qint64 endedNs =
             std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
         QCOMPARE(result.exitStatus, endingSignal ? QProcess::CrashExit : QProcess::NormalExit);
@@ -438,13 +427,15 @@ private Q_SLOTS:
         // Without the application data object the lines reach the standard
         // output; else the log file, whatever was failing at the time. After
         // the "Seh" one line names the dump, or the file that could not be
-        // made (by the crash time: see dumpName()); the data folder path ends
+        // made (by the crash time); the data folder path ends
         // with a separator, and one more comes before the file name.
         const QByteArray log = (checks & InTemp) ? result.standardOutput : RunLog(dataFolder);
         const QRegularExpressionMatch named =
             QRegularExpression(QRegularExpression::escape(folder + '/') + "([0-9_-]+\\.dmp)\"")
                 .match(QString::fromUtf8(log));
         const QString dumpPath = folder + '/' + named.captured(1);
+        QVERIFY(!(checks & NamedByTag)
+                || named.captured(1) == QTest::currentDataTag() + QString(".dmp"));
         QVERIFY(!(checks & RuntimeSays) || result.standardError.contains(messages.takeFirst()));
         if (!(checks & NoDump))
             messages << ((checks & Unwritable) ? "Minidum didn't create. file \""
