@@ -275,7 +275,7 @@ private Q_SLOTS:
         fault("300 idle threads", "null-write", {"--threads", "300"}, SmallDump, 301);
         fault("200 MB of untouched heap", "null-write", {"--untouched", "200"}, SmallDump);
         // More private memory than a dump takes (256 MB): the main heap first.
-        fault("300 MB heap", "null-write", {"--heap", "300"}, Lldb | LldbHeap);
+        fault("300 MB of private memory", "null-write", {"--heap", "300"}, Lldb | LldbHeap);
         fault("editor beside the executable, not on PATH", "null-write", {}, BesideEditor);
         fault("no editor to start", "null-write", {}, NoEditor);
         // The dump is named by the local time of the failure, in any zone and
