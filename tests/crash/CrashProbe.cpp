@@ -5,7 +5,7 @@
 // a chosen moment. An allocation made on the alternate signal stack, where
 // the crash path runs, writes a line to the standard error. A write of bytes
 // that hold the text in VELA_FAULT_IN_WRITE faults instead: a failure inside
-// the report of another.
+// the report of another. VELA_SLOW_END puts off the end of a failing process.
 #include <cstdlib>
 #include <cstring>
 
